@@ -1,0 +1,68 @@
+#include "ErrorReport.h"
+
+#include "automation/AutomationError.h"
+#include "services/Dialogs.h"
+
+namespace shell {
+
+namespace {
+StepProbe g_probe;
+}
+
+void setStepProbe(StepProbe probe) { g_probe = std::move(probe); }
+
+QString locationText(QStringView procedure)
+{
+    return QStringLiteral("in Larderly2021/08/31.") + procedure.toString() + QLatin1Char(' ');
+}
+
+QString errorReportText(const QString &location, int line, const QString &description)
+{
+    return description + QStringLiteral("\r\n") + location + QStringLiteral("at line ") + QString::number(line) +
+           QStringLiteral("\r\r") + QStringLiteral("Please email screenshot of this message to ") + kSupportAddress;
+}
+
+void ReportError(const QString &location, int line, const QString &description)
+{
+    platform::MsgBox(errorReportText(location, line, description), platform::vbExclamation, kReportTitle);
+}
+
+Guard::Guard(QStringView procedure) : m_procedure(procedure.toString()), m_location(locationText(procedure)) {}
+
+bool Guard::run(int line, const std::function<void()> &statement)
+{
+    QString description;
+    try {
+        if (g_probe)
+            g_probe(m_procedure, line);
+        statement();
+        return true;
+    } catch (const ProgramEnd &) {
+        throw;
+    } catch (const std::exception &e) {
+        description = automation::describe(e);
+    } catch (...) {
+        description = QStringLiteral("Unexpected failure");
+    }
+    ++m_reports;
+    ReportError(m_location, line, description);
+    return false;
+}
+
+void Guard::step(int line, const std::function<void()> &statement) { run(line, statement); }
+
+bool Guard::test(int line, const std::function<bool()> &condition)
+{
+    bool result = true;
+    run(line, [&] { result = condition(); });
+    return result;
+}
+
+int Guard::loopCount(int line, const std::function<int()> &count)
+{
+    int n = 1;
+    run(line, [&] { n = count(); });
+    return n;
+}
+
+} // namespace shell

@@ -1,0 +1,155 @@
+#include "Form1.h"
+
+#include "app/AppTitle.h"
+#include "app/ErrorReport.h"
+#include "app/IsInstalled.h"
+#include "lists/ListCommands.h"
+
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QListWidget>
+
+namespace shell {
+
+namespace {
+constexpr int kClientWidth = 13320;
+constexpr int kClientHeight = 8520;
+
+QRect twipsRect(int left, int top, int width, int height)
+{
+    return QRect(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height));
+}
+
+void paintWhite(QWidget *w)
+{
+    QPalette p = w->palette();
+    p.setColor(QPalette::Window, Qt::white);
+    w->setPalette(p);
+    w->setAutoFillBackground(true);
+}
+} // namespace
+
+Form1::Form1(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setFixedSize(twipsToPixels(kClientWidth), twipsToPixels(kClientHeight));
+    QFont f(QStringLiteral("Arial"), 9);
+    f.setBold(true);
+    setFont(f);
+    paintWhite(this);
+    buildControls();
+    setTabOrder();
+}
+
+void Form1::buildControls()
+{
+    Text1 = new QLineEdit(QStringLiteral("Text1"), this);
+    Text1->setGeometry(twipsRect(4680, 8800, 1215, 525));
+
+    PushButton1 = new PushButton(QStringLiteral("Start Creating Template"), this);
+    PushButton1->setGeometry(twipsRect(120, 120, 13080, 405));
+    PushButton5 = new PushButton(QStringLiteral("Clear/Reset Data"), this);
+    PushButton5->setGeometry(twipsRect(120, 630, 6480, 405));
+    PushButton6 = new PushButton(QStringLiteral("Load Sample/Example Data"), this);
+    PushButton6->setGeometry(twipsRect(6720, 630, 6480, 405));
+    connect(PushButton1, &QPushButton::clicked, this, [this] { PushButton1_Click(); });
+    connect(PushButton5, &QPushButton::clicked, this, [this] { PushButton5_Click(); });
+    connect(PushButton6, &QPushButton::clicked, this, [this] { PushButton6_Click(); });
+
+    for (int i = 0; i < lists::kCategoryCount; ++i) {
+        auto *frame = new QGroupBox(lists::kCategoryCaptions[i], this);
+        frame->setObjectName(QStringLiteral("Frame1_%1").arg(i));
+        frame->setGeometry(twipsRect(lists::frameLeft(i), lists::frameTop(i), lists::kFrameWidth, lists::kFrameHeight));
+        paintWhite(frame);
+        Frame1[i] = frame;
+
+        auto *list = new QListWidget(frame);
+        list->setObjectName(QStringLiteral("List1_%1").arg(i));
+        list->setGeometry(twipsRect(240, 300, 2055, 1410));
+        list->setSelectionMode(QAbstractItemView::SingleSelection);
+        list->setSortingEnabled(false);
+        List1[i] = list;
+
+        PushButton2[i] = new PushButton(QStringLiteral("Add"), frame);
+        PushButton2[i]->setObjectName(QStringLiteral("PushButton2_%1").arg(i));
+        PushButton2[i]->setGeometry(twipsRect(240, 1820, 960, 405));
+        PushButton3[i] = new PushButton(QStringLiteral("Delete"), frame);
+        PushButton3[i]->setObjectName(QStringLiteral("PushButton3_%1").arg(i));
+        PushButton3[i]->setGeometry(twipsRect(1320, 1820, 960, 405));
+        connect(PushButton2[i], &QPushButton::clicked, this, [this, i] { PushButton2_Click(i); });
+        connect(PushButton3[i], &QPushButton::clicked, this, [this, i] { PushButton3_Click(i); });
+    }
+}
+
+void Form1::setTabOrder()
+{
+    // Text1 first, so it holds the focus when the window opens; then the generation
+    // button, each frame with its list and buttons, and the two commands last.
+    QList<QWidget *> order{Text1, PushButton1};
+    for (int i = 0; i < lists::kCategoryCount; ++i)
+        order << Frame1[i] << List1[i] << PushButton2[i] << PushButton3[i];
+    order << PushButton5 << PushButton6;
+    for (qsizetype k = 0; k + 1 < order.size(); ++k)
+        QWidget::setTabOrder(order[k], order[k + 1]);
+    Text1->setFocus();
+}
+
+bool Form1::Form_Load()
+{
+    Guard g(u"Form1.Form_Load");
+    g.step(102, [] { /* the skin arrives with the look-and-feel work */ });
+    g.step(104, [&] {
+        setWindowTitle(kProductName);
+        setWindowIcon(QIcon(QStringLiteral(":/icons/pantrimo.png")));
+        SetAppTitle();
+    });
+    lists::LoadCategoryLists(g, List1);
+    g.step(146, [&] { update(); });
+    bool available = true;
+    g.step(148, [&] { available = CheckExcelAvailable(); });
+    return available;
+}
+
+void Form1::PushButton1_Click() {}
+
+void Form1::PushButton2_Click(int index)
+{
+    Guard g(u"Form1.PushButton2_Click");
+    lists::AddItem(g, List1[index], Frame1[index]->title());
+}
+
+void Form1::PushButton3_Click(int index)
+{
+    Guard g(u"Form1.PushButton3_Click");
+    lists::DeleteSelectedItem(g, List1[index]);
+}
+
+void Form1::PushButton5_Click()
+{
+    Guard g(u"Form1.PushButton5_Click");
+    lists::ClearAllLists(g, List1);
+}
+
+void Form1::PushButton6_Click()
+{
+    Guard g(u"Form1.PushButton6_Click");
+    g.step(100, [&] { PushButton5_Click(); });
+    lists::AppendSampleItems(g, List1);
+}
+
+void Form1::Form_QueryUnload()
+{
+    Guard g(u"Form1.Form_QueryUnload");
+    lists::SaveCategoryLists(g, List1);
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    // Never refused, whatever asked for it.
+    Form_QueryUnload();
+    event->accept();
+    emit programEnding();
+}
+
+} // namespace shell

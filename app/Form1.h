@@ -1,0 +1,81 @@
+#pragma once
+// The main window, the program's start-up object.
+//
+// Pieces and how data flows between them:
+//  - Form1 (this window) holds the fifteen category frames. Each frame's list box
+//    (List1) is the only store of that category's items while the program runs.
+//  - Form_Load restores the lists from the settings store (lists/CategoryLists) and
+//    last checks that a spreadsheet server can be created (IsInstalled).
+//  - The editing buttons delegate to lists/ListCommands; they change the list boxes only.
+//  - "Start Creating Template" runs the generation run (workbook/), which reads the list
+//    boxes, drives the spreadsheet server through late-bound automation, and hands its
+//    picture and temporary workbook to the preview window (preview/), hiding this one.
+//  - Closing this window writes the lists back to the settings store and ends the program.
+// Every handler runs its statements through a shell::Guard, which reports a failing
+// statement with its line number and goes on with the next one.
+
+#include "app/PushButton.h"
+#include "app/WindowPointer.h"
+#include "lists/CategoryLists.h"
+
+#include <QWidget>
+#include <array>
+
+class QGroupBox;
+class QLineEdit;
+class QListWidget;
+
+namespace shell {
+
+// Window lengths are designed in twips; 15 twips make one pixel at 96 dpi.
+constexpr int twipsToPixels(int twips) { return (twips * 2 + 15) / 30; }
+
+class Form1 : public QWidget {
+    Q_OBJECT
+public:
+    explicit Form1(QWidget *parent = nullptr);
+
+    // Runs the start-up steps. False when the program must end before the window is
+    // ever shown (no spreadsheet server); nothing has been stored then.
+    bool Form_Load();
+
+    // Button handlers (the arrays pass the category index).
+    void PushButton1_Click();
+    void PushButton2_Click(int index);
+    void PushButton3_Click(int index);
+    void PushButton5_Click();
+    void PushButton6_Click();
+
+    // Writes the lists; the close handler and a session shutdown both come here.
+    void Form_QueryUnload();
+
+    WindowPointer &mousePointer() { return m_pointer; }
+
+    // Controls, named as the window was designed.
+    QLineEdit *Text1 = nullptr;
+    PushButton *PushButton1 = nullptr;
+    PushButton *PushButton5 = nullptr;
+    PushButton *PushButton6 = nullptr;
+    std::array<QGroupBox *, lists::kCategoryCount> Frame1{};
+    lists::ListBoxes List1{};
+    std::array<PushButton *, lists::kCategoryCount> PushButton2{};
+    std::array<PushButton *, lists::kCategoryCount> PushButton3{};
+
+    // True while a generation run is in progress; a second click returns at once.
+    bool mGenerating = false;
+
+signals:
+    // Form_Unload: the program ends; no other window runs its close handling.
+    void programEnding();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildControls();
+    void setTabOrder();
+
+    WindowPointer m_pointer{this};
+};
+
+} // namespace shell

@@ -1,0 +1,15 @@
+#pragma once
+// Chooses which spreadsheet server answers "Excel.Application", from the environment
+// variable PANTRIMO_EXCEL: unset or "builtin" is our in-process server; "none" makes
+// creation fail (as on a machine without a spreadsheet application).
+
+#include <QString>
+
+namespace platform {
+
+// Registers "Excel.Application" for the server that value names (the environment's
+// when called without one).
+void registerExcelApplication();
+void registerExcelApplication(const QString &serverName);
+
+} // namespace platform

@@ -1,0 +1,230 @@
+// The lists travel between the main window and the settings file: restored at start,
+// written at close, with the stored form's rules (";" joins, empty pieces dropped).
+
+#include "app/ErrorReport.h"
+#include "app/Form1.h"
+#include "FakeServer.h"
+#include "ScriptedDialogs.h"
+#include "TestEnvironment.h"
+#include "services/ExcelServer.h"
+
+#include <QFile>
+#include <QListWidget>
+#include <QSettings>
+#include <QTest>
+
+using shell::Form1;
+
+namespace {
+QStringList itemsOf(QListWidget *list)
+{
+    QStringList items;
+    for (int k = 0; k < list->count(); ++k)
+        items << list->item(k)->text();
+    return items;
+}
+
+QString storedValue(int i)
+{
+    QSettings s(QSettings::IniFormat, QSettings::UserScope, "Quillmark");
+    return s.value(QStringLiteral("Pantrimo/List%1").arg(i)).toString();
+}
+
+void store(int i, const QString &value)
+{
+    QSettings s(QSettings::IniFormat, QSettings::UserScope, "Quillmark");
+    s.setValue(QStringLiteral("Pantrimo/List%1").arg(i), value);
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+} // namespace
+
+class TestStoredLists : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { testing::registerFakeExcel(); }
+    void cleanup() { shell::setStepProbe({}); }
+
+    void firstStartShowsEmptyListsAndClosingWritesFifteenEmptyKeys()
+    {
+        testing::IsolatedFolders folders;
+        testing::ScriptedDialogs dialogs;
+        {
+            Form1 w;
+            QVERIFY(w.Form_Load());
+            for (auto *list : w.List1)
+                QCOMPARE(list->count(), 0);
+            QVERIFY(!QFile::exists(folders.settingsFile()));
+            w.close();
+        }
+        QSettings s(QSettings::IniFormat, QSettings::UserScope, "Quillmark");
+        s.beginGroup("Pantrimo");
+        QCOMPARE(s.childKeys().size(), 15);
+        for (int i = 0; i < 15; ++i)
+            QCOMPARE(s.value(QStringLiteral("List%1").arg(i)).toString(), QString());
+        QVERIFY(dialogs.asked.empty());
+    }
+
+    void storedValuesRoundTrip_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QStringList>("items");
+        QTest::addColumn<QString>("savedAgain");
+        QTest::newRow("one item") << "Milk" << QStringList{"Milk"} << "Milk";
+        QTest::newRow("empty pieces dropped") << "a;;b;" << QStringList{"a", "b"} << "a;b";
+        QTest::newRow("separators around one item") << ";;Milk;;" << QStringList{"Milk"} << "Milk";
+        QTest::newRow("ini-special characters")
+            << R"(1,5 kg;"quoted";back\slash;a=b;#hash;[x];semi-colon free)"
+            << QStringList{"1,5 kg", "\"quoted\"", "back\\slash", "a=b", "#hash", "[x]", "semi-colon free"}
+            << R"(1,5 kg;"quoted";back\slash;a=b;#hash;[x];semi-colon free)";
+        QTest::newRow("blanks kept") << "  leading;trailing  ; " << QStringList{"  leading", "trailing  ", " "}
+                                     << "  leading;trailing  ; ";
+        QTest::newRow("non-ascii") << QString::fromUtf8("Crème fraîche;Äpfel;寿司;🥕")
+                                   << QStringList{QString::fromUtf8("Crème fraîche"), QString::fromUtf8("Äpfel"),
+                                                  QString::fromUtf8("寿司"), QString::fromUtf8("🥕")}
+                                   << QString::fromUtf8("Crème fraîche;Äpfel;寿司;🥕");
+        QStringList many;
+        for (int k = 1; k <= 25; ++k)
+            many << QStringLiteral("item %1").arg(k);
+        QTest::newRow("25 pieces") << many.join(';') << many << many.join(';');
+        QTest::newRow("a value starting with @") << "@Variant(x);@@" << QStringList{"@Variant(x)", "@@"}
+                                                 << "@Variant(x);@@";
+    }
+    void storedValuesRoundTrip()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QStringList, items);
+        QFETCH(QString, savedAgain);
+        testing::IsolatedFolders folders;
+        testing::ScriptedDialogs dialogs;
+        store(7, stored);
+        {
+            Form1 w;
+            QVERIFY(w.Form_Load());
+            QCOMPARE(itemsOf(w.List1[7]), items);
+            w.close();
+        }
+        QCOMPARE(storedValue(7), savedAgain);
+        QVERIFY(dialogs.asked.empty());
+    }
+
+    void handEditedAndHostileValuesGiveAClearReportAndTheRestLoads()
+    {
+        testing::IsolatedFolders folders;
+        testing::ScriptedDialogs dialogs;
+        QFile ini(folders.settingsFile());
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[Pantrimo]\n"
+                  "List0=Eggs, Bacon\n"                    // unquoted commas, as a hand edit leaves them
+                  "List1=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\0\\x5)\n" // a serialised number
+                  "List2=Milk\n");
+        ini.close();
+        Form1 w;
+        QVERIFY(w.Form_Load());
+        QCOMPARE(itemsOf(w.List1[0]), QStringList({"Eggs,Bacon"}));
+        QCOMPARE(w.List1[1]->count(), 0);
+        QCOMPARE(itemsOf(w.List1[2]), QStringList{"Milk"});
+        QCOMPARE(dialogs.messages().size(), 1);
+        QVERIFY(dialogs.messages()[0].contains("List1"));
+        QVERIFY(dialogs.messages()[0].contains("Form1.Form_Load at line 130"));
+    }
+
+    void failureWritingOneCategoryIsReportedAndTheOthersAreWritten()
+    {
+        testing::IsolatedFolders folders;
+        testing::ScriptedDialogs dialogs;
+        Form1 w;
+        QVERIFY(w.Form_Load());
+        for (int i = 0; i < 15; ++i)
+            w.List1[i]->addItem(QStringLiteral("item of %1").arg(i));
+        int writes = 0;
+        shell::setStepProbe([&](const QString &proc, int line) {
+            if (proc == "Form1.Form_QueryUnload" && line == 114 && writes++ == 3)
+                throw automation::AutomationError("Disk full");
+        });
+        w.close();
+        QCOMPARE(dialogs.messages().size(), 1);
+        QVERIFY(dialogs.messages()[0].startsWith("Disk full\r\nin Larderly2021/08/31.Form1.Form_QueryUnload at line 114"));
+        for (int i = 0; i < 15; ++i)
+            QCOMPARE(storedValue(i), i == 3 ? QString() : QStringLiteral("item of %1").arg(i));
+    }
+
+    void unwritableSettingsFolderIsReportedForEveryKey()
+    {
+        testing::IsolatedFolders folders;
+        testing::ScriptedDialogs dialogs;
+        store(0, "Kept");
+        QFile::setPermissions(folders.configPath(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(folders.settingsFile(), QFileDevice::ReadOwner);
+        {
+            Form1 w;
+            QVERIFY(w.Form_Load());
+            w.List1[0]->addItem("New");
+            w.close();
+        }
+        QFile::setPermissions(folders.configPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        if (::geteuid() != 0) { // root writes anyway
+            QCOMPARE(dialogs.messages().size(), 15);
+            QVERIFY(dialogs.messages()[0].contains("Quillmark.ini"));
+            QCOMPARE(storedValue(0), QStringLiteral("Kept"));
+        }
+    }
+
+    void failureInTheFirstStartStepIsReportedAndTheWindowStillOpens()
+    {
+        testing::IsolatedFolders folders;
+        testing::ScriptedDialogs dialogs;
+        store(2, "Milk");
+        shell::setStepProbe([](const QString &proc, int line) {
+            if (proc == "Form1.Form_Load" && line == 102)
+                throw automation::AutomationError("Skin could not be loaded");
+        });
+        Form1 w;
+        QVERIFY(w.Form_Load());
+        QCOMPARE(dialogs.messages().size(), 1);
+        QVERIFY(dialogs.messages()[0].contains("Form1.Form_Load at line 102"));
+        QCOMPARE(w.windowTitle(), QStringLiteral("Pantrimo"));
+        QCOMPARE(itemsOf(w.List1[2]), QStringList{"Milk"});
+    }
+
+    void withoutASpreadsheetServerTheProgramEndsAndTheSettingsFileIsUntouched()
+    {
+        testing::IsolatedFolders folders;
+        testing::ScriptedDialogs dialogs;
+        store(0, "Turkey;Haddock");
+        const QByteArray before = readAll(folders.settingsFile());
+        platform::registerExcelApplication("none");
+        {
+            Form1 w;
+            QVERIFY(!w.Form_Load());
+            QVERIFY(!w.isVisible());
+        }
+        QCOMPARE(readAll(folders.settingsFile()), before);
+        QCOMPARE(dialogs.asked.size(), size_t(1));
+        const auto &box = dialogs.asked[0];
+        QCOMPARE(box.style, 0);
+        QCOMPARE(box.title, QStringLiteral("Pantrimo"));
+        const QStringList paragraphs = box.text.split("\r\n\r\n");
+        QCOMPARE(paragraphs.size(), 5);
+        QCOMPARE(paragraphs[0], QStringLiteral("Error 842001. A normal instance of Excel could not be created."));
+        QVERIFY(paragraphs[4].startsWith("4. All versions of Excel are supported"));
+    }
+
+    void unknownServerNameIsNamedInTheFailure()
+    {
+        platform::registerExcelApplication("calc9000");
+        try {
+            automation::createObject("Excel.Application");
+            QFAIL("creation succeeded");
+        } catch (const automation::AutomationError &e) {
+            QVERIFY(e.description().contains("calc9000"));
+        }
+    }
+};
+
+QTEST_MAIN(TestStoredLists)
+#include "test_stored_lists.moc"

@@ -1,0 +1,29 @@
+#pragma once
+// A private config folder (for the settings file) and temporary folder per test
+// case, so no test sees another's files or the developer's own settings.
+
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtGlobal>
+
+namespace testing {
+
+class IsolatedFolders {
+public:
+    IsolatedFolders()
+    {
+        qputenv("XDG_CONFIG_HOME", m_config.path().toLocal8Bit());
+        qputenv("TEMP", m_temp.path().toLocal8Bit());
+        // Qt reads XDG_CONFIG_HOME once per process; later cases need the path set.
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_config.path());
+    }
+    QString configPath() const { return m_config.path(); }
+    QString tempPath() const { return m_temp.path(); }
+    QString settingsFile() const { return m_config.path() + QStringLiteral("/Quillmark.ini"); }
+
+private:
+    QTemporaryDir m_config;
+    QTemporaryDir m_temp;
+};
+
+} // namespace testing

@@ -1,0 +1,25 @@
+#pragma once
+// Driving the spreadsheet server: opening a workbook in a fresh instance and choosing
+// the save format from the server's version; and the existence test for files.
+
+#include "automation/AutomationObject.h"
+
+#include <QString>
+
+namespace workbook {
+
+// Excel's codes for the Excel 97-2003 format (version 12 on) and the earlier normal format.
+constexpr int32_t xlExcel8 = 56;
+constexpr int32_t xlNormal = -4143;
+
+// A new, invisible instance with the workbook at path open in it; the caller quits it.
+automation::ObjectRef OpenInNewExcel(const QString &path);
+
+// 56 when the server's major version is above 11, else -4143. Without an
+// application, a temporary instance is started (and quit) to ask.
+int32_t GetExcelFileFormat(const automation::ObjectRef &application = nullptr);
+
+// True when the file's last-modified time can be read: an existing file or folder.
+bool FileExists(const QString &path);
+
+} // namespace workbook

@@ -1,0 +1,28 @@
+#pragma once
+// Small file routines of the generation run and the preview window, and the locale
+// helpers that read a version text under any decimal separator.
+
+#include <QByteArray>
+#include <QString>
+
+namespace workbook {
+
+// Lets pending window messages run, then writes the bytes to a new file at path. An
+// existing file is never overwritten (the call returns without writing). A failed
+// write removes what it had written and raises an AutomationError with the reason.
+void WriteBytesToFile(const QByteArray &bytes, const QString &path);
+
+// Lets pending window messages run, then deletes the file; a refused deletion is
+// retried by force. Never reports anything.
+void RemoveFile(const QString &path);
+
+// Deletes through the scripting file-system object, read-only files included.
+void ForceDeleteFile(const QString &path);
+
+// The decimal separator of the user's regional settings ("." or "," or other).
+QString GetDecimalSeparator();
+
+// Every "." and then every "," replaced by that separator.
+QString NormalizeDecimalText(const QString &text);
+
+} // namespace workbook
