@@ -1,0 +1,132 @@
+"""A private X server and the window-manager moves the end-to-end tests need.
+
+Runs under /usr/bin/python3 (Debian's python3-xlib)."""
+
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+
+from Xlib import X, Xatom, display, protocol
+
+
+class XServer:
+    def __init__(self, width=1280, height=1024):
+        read_fd, write_fd = os.pipe()
+        self.proc = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", f"{width}x{height}x24", "-nolisten", "tcp"],
+            pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_fd)
+        number = b""
+        with os.fdopen(read_fd, "rb") as pipe:
+            while not number.endswith(b"\n"):
+                chunk = pipe.read(1)
+                if not chunk:
+                    raise RuntimeError("Xvfb did not start")
+                number += chunk
+        self.name = ":" + number.decode().strip()
+        self.display = display.Display(self.name)
+
+    def close(self):
+        self.display.close()
+        self.proc.terminate()
+        self.proc.wait(timeout=10)
+
+    def _title(self, win):
+        try:
+            name = win.get_full_property(self.display.intern_atom("_NET_WM_NAME"),
+                                         self.display.intern_atom("UTF8_STRING"))
+            if name:
+                return name.value.decode("utf-8", "replace")
+            return win.get_wm_name() or ""
+        except Exception:
+            return ""
+
+    def windows(self, title, mapped_only=True):
+        """Top-level windows with that title, as (window, width, height)."""
+        found = []
+        for win in self.display.screen().root.query_tree().children:
+            try:
+                attrs = win.get_attributes()
+                geom = win.get_geometry()
+            except Exception:
+                continue
+            if mapped_only and attrs.map_state != X.IsViewable:
+                continue
+            if self._title(win) == title:
+                found.append((win, geom.width, geom.height))
+        return found
+
+    def wait_for_window(self, title, size=None, timeout=30.0, proc=None):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            for win, w, h in self.windows(title):
+                if size is None or (w, h) == tuple(size):
+                    return win
+            if proc is not None and proc.poll() is not None:
+                raise RuntimeError(f"program ended (exit {proc.returncode}) before window {title!r} appeared")
+            time.sleep(0.02)
+        raise TimeoutError(f"no window {title!r} of size {size} within {timeout}s")
+
+    def ask_to_close(self, win):
+        """What a window manager does for the close box: WM_DELETE_WINDOW."""
+        wm_protocols = self.display.intern_atom("WM_PROTOCOLS")
+        wm_delete = self.display.intern_atom("WM_DELETE_WINDOW")
+        event = protocol.event.ClientMessage(window=win, client_type=wm_protocols,
+                                             data=(32, [wm_delete, X.CurrentTime, 0, 0, 0]))
+        win.send_event(event, event_mask=X.NoEventMask)
+        self.display.flush()
+
+    def screenshot(self, path):
+        subprocess.run(["import", "-display", self.name, "-window", "root", path], check=True)
+
+
+class ProgramRun:
+    """The real executable with a fresh config folder and temporary folder."""
+
+    def __init__(self, executable, xserver, server="builtin", extra_env=None):
+        self.root = tempfile.mkdtemp(prefix="pantrimo-e2e-")
+        self.config = os.path.join(self.root, "config")
+        self.temp = os.path.join(self.root, "temp")
+        os.makedirs(self.config)
+        os.makedirs(self.temp)
+        self.executable = executable
+        self.env = dict(os.environ, DISPLAY=xserver.name, XDG_CONFIG_HOME=self.config, TEMP=self.temp,
+                        PANTRIMO_EXCEL=server, QT_QPA_PLATFORM="xcb")
+        self.env.update(extra_env or {})
+        self.proc = None
+
+    @property
+    def settings_file(self):
+        return os.path.join(self.config, "Quillmark.ini")
+
+    def write_settings(self, lists):
+        with open(self.settings_file, "w", encoding="utf-8") as f:
+            f.write("[Pantrimo]\n")
+            for i, value in lists.items():
+                f.write(f'List{i}="{value}"\n')
+
+    def start(self):
+        self.proc = subprocess.Popen([self.executable], env=self.env, stdout=subprocess.PIPE,
+                                     stderr=subprocess.STDOUT)
+        return self.proc
+
+    def wait(self, timeout=30):
+        return self.proc.wait(timeout=timeout)
+
+    def output(self):
+        return self.proc.stdout.read().decode("utf-8", "replace") if self.proc.stdout else ""
+
+    def stored_lists(self):
+        import configparser
+        parser = configparser.ConfigParser(interpolation=None, delimiters=("=",), comment_prefixes=("#",))
+        parser.optionxform = str
+        parser.read(self.settings_file, encoding="utf-8")
+        return {k: v.strip('"') for k, v in parser["Pantrimo"].items()} if "Pantrimo" in parser else {}
+
+    def cleanup(self):
+        if self.proc and self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+        shutil.rmtree(self.root, ignore_errors=True)

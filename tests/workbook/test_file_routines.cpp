@@ -1,0 +1,160 @@
+// The small file routines and the save-format choice, on real files.
+
+#include "FakeServer.h"
+#include "TestEnvironment.h"
+#include "services/FileSystem.h"
+#include "workbook/Excel1.h"
+#include "workbook/MainModule.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace workbook;
+
+namespace {
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+} // namespace
+
+class TestFileRoutines : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { platform::registerFileSystemObject(); }
+    void cleanup() { QLocale::setDefault(QLocale::c()); }
+
+    void fileExistsOnlyForSomethingThere()
+    {
+        QTemporaryDir dir;
+        QVERIFY(!FileExists(QString()));
+        QVERIFY(!FileExists(dir.filePath("missing.xls")));
+        writeFile(dir.filePath("there.xls"), "x");
+        QVERIFY(FileExists(dir.filePath("there.xls")));
+    }
+
+    void writeBytesNeverOverwrites()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("template.xlt");
+        writeFile(path, "older and longer content");
+        WriteBytesToFile("new", path);
+        QCOMPARE(readFile(path), QByteArray("older and longer content"));
+
+        const QString fresh = dir.filePath("fresh.xlt");
+        QByteArray bytes(80896, '\0');
+        for (int i = 0; i < bytes.size(); ++i)
+            bytes[i] = char(i * 7);
+        WriteBytesToFile(bytes, fresh);
+        QCOMPARE(readFile(fresh), bytes);
+    }
+
+    void writeBytesIntoAnUnwritableFolderRaisesAndLeavesNothing()
+    {
+        if (::geteuid() == 0)
+            QSKIP("root writes into read-only folders");
+        QTemporaryDir dir;
+        QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        QVERIFY_THROWS_EXCEPTION(automation::AutomationError, WriteBytesToFile("x", dir.filePath("t.xlt")));
+        QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QVERIFY(!QFile::exists(dir.filePath("t.xlt")));
+    }
+
+    void writeBytesThatRunOutOfSpaceRemovesThePartialFile()
+    {
+        // A file-size limit fails the write part-way, as a full disk does.
+        QTemporaryDir dir;
+        const QString path = dir.filePath("template.xlt");
+        struct rlimit old {};
+        ::getrlimit(RLIMIT_FSIZE, &old);
+        auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit small = old;
+        small.rlim_cur = 1000;
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        bool raised = false;
+        try {
+            WriteBytesToFile(QByteArray(4096, 'x'), path);
+        } catch (const automation::AutomationError &e) {
+            raised = e.description().contains(path);
+        }
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, oldHandler);
+        QVERIFY(raised);
+        QVERIFY(!QFile::exists(path));
+    }
+
+    void removeFileIsQuietAndForcesReadOnlyFiles()
+    {
+        QTemporaryDir dir;
+        RemoveFile(dir.filePath("missing.xls")); // nothing raised, nothing shown
+
+        const QString readOnly = dir.filePath("locked.xls");
+        writeFile(readOnly, "x");
+        QFile::setPermissions(readOnly, QFileDevice::ReadOwner);
+        QVERIFY_THROWS_EXCEPTION(automation::AutomationError, platform::Kill(readOnly));
+        QVERIFY(QFile::exists(readOnly));
+        RemoveFile(readOnly);
+        QVERIFY(!QFile::exists(readOnly));
+
+        QDir(dir.path()).mkdir("folder");
+        RemoveFile(dir.filePath("folder"));
+        QVERIFY(QFileInfo(dir.filePath("folder")).isDir());
+    }
+
+    void saveFormatFollowsTheServerVersion_data()
+    {
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<int>("format");
+        for (const char *loc : {"C", "de_DE"}) {
+            QTest::addRow("11.0 %s", loc) << "11.0" << loc << -4143;
+            QTest::addRow("12.0 %s", loc) << "12.0" << loc << 56;
+            QTest::addRow("14.0 %s", loc) << "14.0" << loc << 56;
+            QTest::addRow("15.0 %s", loc) << "15.0" << loc << 56;
+            QTest::addRow("16.0 %s", loc) << "16.0" << loc << 56;
+        }
+    }
+    void saveFormatFollowsTheServerVersion()
+    {
+        QFETCH(QString, version);
+        QFETCH(QString, locale);
+        QFETCH(int, format);
+        QLocale::setDefault(QLocale(locale));
+        auto app = std::make_shared<testing::FakeExcel>(version);
+        QCOMPARE(GetExcelFileFormat(app), format);
+        testing::registerFakeExcel(version);
+        QCOMPARE(GetExcelFileFormat(), format);
+    }
+
+    void unreadableVersionRaises()
+    {
+        auto app = std::make_shared<testing::FakeExcel>("sixteen");
+        QVERIFY_THROWS_EXCEPTION(automation::AutomationError, GetExcelFileFormat(app));
+    }
+
+    void decimalSeparatorFollowsTheLocale()
+    {
+        QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
+        QCOMPARE(GetDecimalSeparator(), QStringLiteral(","));
+        QCOMPARE(NormalizeDecimalText("16.0"), QStringLiteral("16,0"));
+        QLocale::setDefault(QLocale::c());
+        QCOMPARE(NormalizeDecimalText("1,5.2"), QStringLiteral("1.5.2"));
+    }
+};
+
+QTEST_MAIN(TestFileRoutines)
+#include "test_file_routines.moc"
