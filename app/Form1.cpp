@@ -1,5 +1,6 @@
 #include "Form1.h"
 
+#include "app/AppIcon.h"
 #include "app/AppTitle.h"
 #include "app/ErrorReport.h"
 #include "app/IsInstalled.h"
@@ -101,7 +102,7 @@ bool Form1::Form_Load()
     g.step(102, [] { /* the skin arrives with the look-and-feel work */ });
     g.step(104, [&] {
         setWindowTitle(kProductName);
-        setWindowIcon(QIcon(QStringLiteral(":/icons/pantrimo.png")));
+        setWindowIcon(applicationIcon());
         SetAppTitle();
     });
     lists::LoadCategoryLists(g, List1);

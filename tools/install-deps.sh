@@ -13,7 +13,7 @@ packages=(
   qt6-qpa-plugins fonts-liberation fonts-urw-base35
   # test: a private X server, readers of workbooks that nobody here wrote
   xvfb xauth python3 python3-xlib python3-xlrd python3-xlwt
-  libreoffice-calc-nogui libreoffice-draw-nogui poppler-utils imagemagick
+  libreoffice-calc-nogui libreoffice-draw-nogui poppler-utils imagemagick librsvg2-bin
 )
 
 missing=()
