@@ -1,0 +1,357 @@
+#include "preview/ViewportWidget.h"
+
+#include <QFrame>
+#include <QImage>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QSignalBlocker>
+
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+#include <vector>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
+
+namespace preview {
+
+namespace {
+
+const QString kRedrawImage = QStringLiteral("Form2.RedrawImage");
+const QString kZoomInClick = QStringLiteral("Form2.PushButton1_Click");
+const QString kZoomOutClick = QStringLiteral("Form2.PushButton2_Click");
+const QString kMouseDown = QStringLiteral("Form2.picture1_MouseDown");
+const QString kMouseMove = QStringLiteral("Form2.picture1_MouseMove");
+const QString kMouseUp = QStringLiteral("Form2.Picture1_MouseUp");
+
+int px(double twips)
+{
+    return twipsToPixels(twips);
+}
+
+QRect pixelRect(const TwipsRect &r)
+{
+    return QRect(px(r.left), px(r.top), px(r.width), px(r.height));
+}
+
+void makeWhite(QWidget *w)
+{
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    w->setPalette(pal);
+    w->setAutoFillBackground(true);
+}
+
+QScrollBar *makeScrollBar(Qt::Orientation orientation, const TwipsRect &place, QWidget *window)
+{
+    auto *bar = new QScrollBar(orientation, window);
+    bar->setGeometry(pixelRect(place));
+    const ScrollBarState initial;
+    bar->setRange(initial.minimum, initial.maximum);
+    bar->setSingleStep(initial.smallChange);
+    bar->setPageStep(initial.largeChange);
+    bar->setValue(initial.value);
+    // Only a finished move counts: the picture stays put while the thumb is dragged.
+    bar->setTracking(false);
+    return bar;
+}
+
+// Memory for a persistent image. On Linux it is asked for in 2 MB pages: a zoomed full
+// list touches some 23,000 ordinary pages the first time, which on some machines costs
+// hundreds of milliseconds of page faults.
+std::shared_ptr<uchar> allocateCanvas(std::size_t bytes)
+{
+    void *data = nullptr;
+#ifdef __linux__
+    constexpr std::size_t kHugePage = std::size_t(2) << 20;
+    if (bytes >= kHugePage) {
+        bytes = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+        data = std::aligned_alloc(kHugePage, bytes);
+        if (data)
+            madvise(data, bytes, MADV_HUGEPAGE); // only advice: plain pages work as well
+    }
+#endif
+    if (!data)
+        data = std::malloc(bytes);
+    return std::shared_ptr<uchar>(static_cast<uchar *>(data), std::free);
+}
+
+// A plain stretch copy, no smoothing: every target pixel takes the source pixel under its
+// centre. Rows that repeat a source row are copied whole, which is most of them when
+// zooming in. Both images are 32 bits a pixel and source lies inside from.
+void stretchCopy(const QImage &from, const QRect &source, QImage &to)
+{
+    const int width = to.width();
+    const int height = to.height();
+    std::vector<int> columns(static_cast<std::size_t>(width));
+    for (int x = 0; x < width; ++x)
+        columns[std::size_t(x)] =
+            source.x() + int((2 * qint64(x) + 1) * source.width() / (2 * qint64(width)));
+
+    const std::size_t rowBytes = std::size_t(width) * sizeof(quint32);
+    int previous = -1;
+    for (int y = 0; y < height; ++y) {
+        const int row = source.y() + int((2 * qint64(y) + 1) * source.height() / (2 * qint64(height)));
+        auto *out = reinterpret_cast<quint32 *>(to.scanLine(y));
+        if (row == previous) {
+            std::memcpy(out, to.constScanLine(y - 1), rowBytes);
+            continue;
+        }
+        const auto *in = reinterpret_cast<const quint32 *>(from.constScanLine(row));
+        for (int x = 0; x < width; ++x)
+            out[x] = in[columns[std::size_t(x)]];
+        previous = row;
+    }
+}
+
+void applyScrollBar(QScrollBar *bar, const ScrollBarState &state)
+{
+    // The viewport has already run its change handler for this value.
+    const QSignalBlocker blocker(bar);
+    bar->setRange(state.minimum, state.maximum);
+    bar->setValue(state.value);
+    bar->setEnabled(state.enabled);
+}
+
+} // namespace
+
+PictureBox::PictureBox(QWidget *parent) : QWidget(parent)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void PictureBox::setPicture(const QImage &picture)
+{
+    m_picture = picture;
+    update();
+}
+
+void PictureBox::paintEvent(QPaintEvent *event)
+{
+    QPainter painter(this);
+    const QRect area = event->rect();
+    const QRect covered = area & m_picture.rect();
+    if (covered != area)
+        painter.fillRect(area, Qt::white);
+    if (!covered.isEmpty())
+        painter.drawImage(covered, m_picture, covered);
+}
+
+// Brings the controls in line with the viewport when a handler ends, even by a failure,
+// so that the screen always shows the state the viewport holds.
+struct SyncOnExit {
+    std::function<void()> sync;
+    ~SyncOnExit() { sync(); }
+};
+
+ViewportWidget::ViewportWidget(QWidget *window)
+    : QObject(window), m_viewport(Borders{float(kPicture2Border), 0, 0})
+{
+    m_picture2 = new QFrame(window);
+    m_picture2->setFrameStyle(QFrame::Box | QFrame::Plain);
+    m_picture2->setLineWidth(px(kPicture2Border));
+    m_picture2->setGeometry(pixelRect(layout::kPicture2));
+    m_picture2->setCursor(Qt::SizeAllCursor);
+    makeWhite(m_picture2);
+
+    m_picture2Inside = new QWidget(m_picture2);
+    m_picture2Inside->setGeometry(m_picture2->contentsRect());
+    makeWhite(m_picture2Inside);
+
+    m_picture1 = new PictureBox(m_picture2Inside);
+    m_picture1->installEventFilter(this);
+
+    m_zoomOri = new PictureBox(window);
+    m_zoomOri->hide();
+
+    m_hScroll1 = makeScrollBar(Qt::Horizontal, layout::kHScroll1, window);
+    m_vScroll1 = makeScrollBar(Qt::Vertical, layout::kVScroll1, window);
+    connect(m_hScroll1, &QScrollBar::valueChanged, this, [this](int value) {
+        const SyncOnExit s{[this] { sync(); }};
+        m_viewport.setHScrollValue(int16_t(value));
+    });
+    connect(m_vScroll1, &QScrollBar::valueChanged, this, [this](int value) {
+        const SyncOnExit s{[this] { sync(); }};
+        m_viewport.setVScrollValue(int16_t(value));
+    });
+
+    m_viewport.setDrawHandler([this](const Drawing &d) { draw(d); });
+    m_viewport.setPointerResetHandler([this] { emit pointerReset(); });
+    sync();
+}
+
+void ViewportWidget::setCapture(const QPixmap &capture)
+{
+    setCapture(capture.toImage());
+}
+
+void ViewportWidget::setCapture(const QImage &capture)
+{
+    // Flattened onto white, as the picture box shows it: every later copy is then a plain
+    // copy of opaque pixels.
+    if (capture.hasAlphaChannel()) {
+        m_capture = QImage(capture.size(), QImage::Format_RGB32);
+        m_capture.fill(Qt::white);
+        QPainter painter(&m_capture);
+        painter.drawImage(0, 0, capture);
+    } else {
+        m_capture = capture.convertToFormat(QImage::Format_RGB32);
+    }
+    m_picture1->setPicture(m_capture);
+    m_viewport.assignPicture(float(capture.width() * kTwipsPerPixel),
+                             float(capture.height() * kTwipsPerPixel));
+    sync();
+}
+
+void ViewportWidget::setHandlerGuard(HandlerGuard guard)
+{
+    m_guard = std::move(guard);
+}
+
+void ViewportWidget::setHScrollbarByPercent(int16_t percent)
+{
+    const SyncOnExit s{[this] { sync(); }};
+    m_viewport.setHScrollbarByPercent(percent);
+}
+
+void ViewportWidget::setVScrollbarByPercent(int16_t percent)
+{
+    const SyncOnExit s{[this] { sync(); }};
+    m_viewport.setVScrollbarByPercent(percent);
+}
+
+void ViewportWidget::initialise()
+{
+    const SyncOnExit s{[this] { sync(); }};
+    // Zoom_Ori shares the capture itself; every zoom scales from it.
+    m_picture1->setPicture(m_capture);
+    m_zoomOri->setPicture(m_capture);
+    m_viewport.initialise();
+}
+
+void ViewportWidget::zoomIn()
+{
+    runGuarded(kZoomInClick, [this] { m_viewport.zoomStep(0); });
+}
+
+void ViewportWidget::zoomOut()
+{
+    runGuarded(kZoomOutClick, [this] { m_viewport.zoomStep(1); });
+}
+
+void ViewportWidget::runGuarded(const QString &location, const std::function<void()> &handler)
+{
+    const auto body = [&] {
+        const SyncOnExit s{[this] { sync(); }};
+        handler();
+    };
+    if (m_guard) {
+        m_guard(location, body);
+        return;
+    }
+    try {
+        body();
+    } catch (...) {
+    }
+}
+
+void ViewportWidget::draw(const Drawing &drawing)
+{
+    runGuarded(kRedrawImage, [&] {
+        // Cleared and resized first: a drawing that fails leaves an empty white picture of
+        // the new size, never the old picture at the wrong scale.
+        const QSize size(px(drawing.width), px(drawing.height));
+        m_picture1->setPicture(QImage());
+        m_picture1->resize(size);
+        if (size.isEmpty())
+            return;
+
+        const QImage &source = m_zoomOri->picture();
+        const QRect sourceRect(0, 0, px(drawing.sourceWidth), px(drawing.sourceHeight));
+        QImage image = canvas(size);
+        if (source.rect().contains(sourceRect) && !sourceRect.isEmpty()) {
+            stretchCopy(source, sourceRect, image);
+        } else {
+            // Whatever the source rectangle leaves out of the capture stays white.
+            image.fill(Qt::white);
+            QPainter painter(&image);
+            painter.drawImage(QRect(QPoint(0, 0), size), source, sourceRect);
+        }
+        m_picture1->setPicture(image);
+        emit pictureRedrawn(size);
+    });
+}
+
+QImage ViewportWidget::canvas(QSize size)
+{
+    const std::size_t bytes = std::size_t(size.width()) * std::size_t(size.height()) * 4;
+    if (bytes > m_canvasBytes) {
+        m_canvas.reset(); // before the new one: at most one large image in memory
+        m_canvasBytes = 0;
+        m_canvas = allocateCanvas(bytes);
+        if (!m_canvas)
+            throw std::runtime_error("Out of memory");
+        m_canvasBytes = bytes;
+    }
+    // The image keeps the memory alive for as long as any copy of it exists.
+    auto *owner = new std::shared_ptr<uchar>(m_canvas);
+    return QImage(
+        m_canvas.get(), size.width(), size.height(), qsizetype(size.width()) * 4,
+        QImage::Format_RGB32, [](void *info) { delete static_cast<std::shared_ptr<uchar> *>(info); },
+        owner);
+}
+
+void ViewportWidget::sync()
+{
+    const Box &p1 = m_viewport.picture1();
+    m_picture1->setGeometry(px(p1.left), px(p1.top), px(p1.width), px(p1.height));
+    const Box &z = m_viewport.zoomOri();
+    m_zoomOri->setGeometry(px(z.left), px(z.top), px(z.width), px(z.height));
+    applyScrollBar(m_hScroll1, m_viewport.hScroll());
+    applyScrollBar(m_vScroll1, m_viewport.vScroll());
+}
+
+QPointF ViewportWidget::toPicture1Twips(const QPointF &pixelPos) const
+{
+    // Measured from where the viewport holds Picture1 rather than from its whole-pixel
+    // place on screen, so that rounding never creeps into a long drag.
+    const QPointF inView = (pixelPos + m_picture1->pos()) * kTwipsPerPixel;
+    return inView - QPointF(m_viewport.picture1().left, m_viewport.picture1().top);
+}
+
+bool ViewportWidget::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != m_picture1)
+        return QObject::eventFilter(watched, event);
+
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick: { // the second press of a double click grabs too
+        const auto *me = static_cast<QMouseEvent *>(event);
+        runGuarded(kMouseDown, [&] {
+            const QPointF at = toPicture1Twips(me->position());
+            m_viewport.mouseDown(float(at.x()), float(at.y()));
+        });
+        return true;
+    }
+    case QEvent::MouseMove: {
+        const auto *me = static_cast<QMouseEvent *>(event);
+        runGuarded(kMouseMove, [&] {
+            const QPointF at = toPicture1Twips(me->position());
+            m_viewport.mouseMove(me->buttons() != Qt::NoButton, float(at.x()), float(at.y()));
+        });
+        return true;
+    }
+    case QEvent::MouseButtonRelease:
+        runGuarded(kMouseUp, [&] { m_viewport.mouseUp(); });
+        return true;
+    default:
+        return QObject::eventFilter(watched, event);
+    }
+}
+
+} // namespace preview

@@ -1,0 +1,126 @@
+#pragma once
+// The preview viewport on screen. ViewportWidget puts the viewport's controls on the
+// preview window at their places and keeps them in step with a Viewport, which holds
+// the state and does all the arithmetic in twips:
+//
+//   Picture2  a framed, white view with the size-all pointer (QFrame); the picture is
+//             clipped to the inside of its frame
+//   Picture1  a PictureBox moving inside Picture2; its left and top are the pan offset
+//   Zoom_Ori  a hidden PictureBox holding the unscaled capture that every zoom starts from
+//
+// Picture1's image is drawn into memory kept from one zoom to the next (its persistent
+// image): a zoomed full list is some 100 MB, and mapping that afresh on every zoom costs
+// more than the drawing itself.
+//   HScroll1, VScroll1  scroll bars reporting only finished moves (no tracking)
+//
+// Events arrive here, go to the Viewport in twips, and the controls are then moved to
+// where the Viewport says. Only an accepted zoom scales the picture (once, from
+// Zoom_Ori); dragging and scrolling only move Picture1.
+//
+// The window wires its zoom buttons to zoomIn() and zoomOut(), calls setCapture() with
+// the generation run's picture and initialise() when it becomes active with a new
+// capture, and installs a HandlerGuard to report failures of the handlers.
+
+#include "preview/Viewport.h"
+
+#include <QImage>
+#include <QObject>
+#include <QPixmap>
+#include <QString>
+#include <QWidget>
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+
+class QFrame;
+class QScrollBar;
+
+namespace preview {
+
+// A picture box without a border: its picture at the top left corner on white.
+class PictureBox : public QWidget {
+public:
+    explicit PictureBox(QWidget *parent);
+
+    void setPicture(const QImage &picture);
+    // Picture1's image is redrawn in place by the next zoom: copy() it to keep it.
+    const QImage &picture() const { return m_picture; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QImage m_picture;
+};
+
+class ViewportWidget : public QObject {
+    Q_OBJECT
+public:
+    // Runs one handler (or the drawing step of the redraw) under the name the error
+    // report shows, e.g. "Form2.PushButton1_Click". A guard that catches a failure and
+    // reports it lets the handler's caller go on with its next step. Without a guard,
+    // failures are dropped, so that none unwinds through the event loop.
+    using HandlerGuard =
+        std::function<void(const QString &location, const std::function<void()> &handler)>;
+
+    // Creates the controls as children of window, at their places in twips from its
+    // top left corner.
+    explicit ViewportWidget(QWidget *window);
+
+    // The generation run's picture becomes Picture1's picture.
+    void setCapture(const QImage &capture);
+    void setCapture(const QPixmap &capture);
+    void setHandlerGuard(HandlerGuard guard);
+
+    // Public methods of the preview window: the scroll bar follows a percentage.
+    void setHScrollbarByPercent(int16_t percent);
+    void setVScrollbarByPercent(int16_t percent);
+
+    const Viewport &viewport() const { return m_viewport; }
+    QFrame *picture2() const { return m_picture2; }
+    PictureBox *picture1() const { return m_picture1; }
+    PictureBox *zoomOri() const { return m_zoomOri; }
+    QScrollBar *hScroll1() const { return m_hScroll1; }
+    QScrollBar *vScroll1() const { return m_vScroll1; }
+
+    // Borders in twips on each side; Picture1 and Zoom_Ori have none.
+    static constexpr int kPicture2Border = kTwipsPerPixel;
+
+public slots:
+    // First showing of the capture: factor 1, top left corner, scroll bars set up.
+    void initialise();
+    void zoomIn(); // "Zoom In" (PushButton1_Click)
+    void zoomOut(); // "Zoom Out" (PushButton2_Click)
+
+signals:
+    // Picture1 was scaled and drawn anew, at this size in pixels.
+    void pictureRedrawn(QSize pixelSize);
+    // The window's own mouse pointer goes back to the default one.
+    void pointerReset();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void runGuarded(const QString &location, const std::function<void()> &handler);
+    void draw(const Drawing &drawing);
+    void sync();
+    QPointF toPicture1Twips(const QPointF &pixelPos) const;
+    QImage canvas(QSize size);
+
+    Viewport m_viewport;
+    QImage m_capture; // opaque, 32 bits a pixel
+    std::shared_ptr<uchar> m_canvas; // Picture1's persistent image, reused across zooms
+    std::size_t m_canvasBytes = 0;
+    HandlerGuard m_guard;
+
+    QFrame *m_picture2 = nullptr;
+    QWidget *m_picture2Inside = nullptr; // the inner area, which clips Picture1
+    PictureBox *m_picture1 = nullptr;
+    PictureBox *m_zoomOri = nullptr;
+    QScrollBar *m_hScroll1 = nullptr;
+    QScrollBar *m_vScroll1 = nullptr;
+};
+
+} // namespace preview
