@@ -4,7 +4,9 @@
 #include "app/AppTitle.h"
 #include "app/ErrorReport.h"
 #include "app/IsInstalled.h"
+#include "automation/AutomationError.h"
 #include "lists/ListCommands.h"
+#include "preview/Form2.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -112,7 +114,37 @@ bool Form1::Form_Load()
     return available;
 }
 
-void Form1::PushButton1_Click() {}
+Form1::~Form1() = default;
+
+void Form1::PushButton1_Click() { workbook::PushButton1_Click(*this, m_names); }
+
+int Form1::itemCount(int category) { return List1[category]->count(); }
+
+QString Form1::item(int category, int k)
+{
+    const QListWidgetItem *entry = List1[category]->item(k);
+    if (!entry)
+        throw automation::AutomationError(QStringLiteral("Invalid procedure call or argument"));
+    return entry->text();
+}
+
+preview::Form2 &Form1::form2()
+{
+    if (!m_form2) {
+        m_form2 = std::make_unique<preview::Form2>();
+        connect(m_form2.get(), &preview::Form2::backToLists, this, [this] { show(); });
+        connect(m_form2.get(), &preview::Form2::closingProgram, this, [this] {
+            Form_QueryUnload();
+            emit programEnding();
+        });
+        m_form2->Form_Load();
+    }
+    return *m_form2;
+}
+
+void Form1::setPreviewPicture(const QImage &picture) { form2().setCapture(picture); }
+void Form1::setPreviewWorkbook(const QString &path) { form2().mExcelFile = path; }
+void Form1::showPreview() { form2().show(); }
 
 void Form1::PushButton2_Click(int index)
 {

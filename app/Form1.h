@@ -17,23 +17,29 @@
 #include "app/PushButton.h"
 #include "app/WindowPointer.h"
 #include "lists/CategoryLists.h"
+#include "workbook/GenerationRun.h"
 
 #include <QWidget>
 #include <array>
+#include <memory>
 
 class QGroupBox;
 class QLineEdit;
 class QListWidget;
+namespace preview {
+class Form2;
+}
 
 namespace shell {
 
 // Window lengths are designed in twips; 15 twips make one pixel at 96 dpi.
 constexpr int twipsToPixels(int twips) { return (twips * 2 + 15) / 30; }
 
-class Form1 : public QWidget {
+class Form1 : public QWidget, private workbook::RunWindows {
     Q_OBJECT
 public:
     explicit Form1(QWidget *parent = nullptr);
+    ~Form1() override;
 
     // Runs the start-up steps. False when the program must end before the window is
     // ever shown (no spreadsheet server); nothing has been stored then.
@@ -50,6 +56,10 @@ public:
     void Form_QueryUnload();
 
     WindowPointer &mousePointer() { return m_pointer; }
+
+    // The preview window, loaded the first time anything of it is touched.
+    preview::Form2 &form2();
+    bool form2Loaded() const { return m_form2 != nullptr; }
 
     // Controls, named as the window was designed.
     QLineEdit *Text1 = nullptr;
@@ -75,7 +85,19 @@ private:
     void buildControls();
     void setTabOrder();
 
+    // What the generation run needs of the two windows.
+    bool &generatingFlag() override { return mGenerating; }
+    int itemCount(int category) override;
+    QString item(int category, int k) override;
+    void setMousePointer(int value) override { m_pointer.setValue(value); }
+    void setPreviewPicture(const QImage &picture) override;
+    void setPreviewWorkbook(const QString &path) override;
+    void showPreview() override;
+    void hideMain() override { hide(); }
+
     WindowPointer m_pointer{this};
+    workbook::NameDrawer m_names;
+    std::unique_ptr<preview::Form2> m_form2;
 };
 
 } // namespace shell

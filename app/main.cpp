@@ -1,6 +1,7 @@
 // Pantrimo: turns a grocery list kept in fifteen categories into a printable workbook.
 
 #include "app/Form1.h"
+#include "preview/Form2.h"
 #include "services/ExcelServer.h"
 #include "services/FileSystem.h"
 
@@ -31,7 +32,12 @@ void closeOnTermination(shell::Form1 &window)
         char byte;
         [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &byte, 1);
         notifier->setEnabled(false);
-        window.close();
+        // The window the user sees closes, as if its close box was pressed: the preview
+        // removes its temporary workbook, and either way the lists are stored.
+        if (window.form2Loaded() && window.form2().isVisible())
+            window.form2().close();
+        else
+            window.close();
     });
     struct sigaction sa {};
     sa.sa_handler = onTerminate;

@@ -2,7 +2,10 @@
 
 #include "workbook/MainModule.h"
 
+#include "app/ErrorReport.h"
 #include "automation/ClassRegistry.h"
+
+#include <QSaveFile>
 
 #include <QFile>
 #include <sys/stat.h>
@@ -34,6 +37,38 @@ int32_t GetExcelFileFormat(const ObjectRef &application)
     }
     const int16_t version = Variant(NormalizeDecimalText(versionText)).toInt16();
     return version > 11 ? xlExcel8 : xlNormal;
+}
+
+namespace {
+// The last row or column of the used range: UsedRange.Rows(UsedRange.Rows.count).Row.
+int32_t lastOfUsedRange(const ObjectRef &sheet, QStringView lines, QStringView number)
+{
+    ObjectRef part = requireObject(requireObject(sheet->get(u"UsedRange"))->get(lines));
+    return requireObject(part->call(u"Item", {part->get(u"count")}))->get(number).toInt32();
+}
+
+void writePicture(const QImage &picture, const QString &path)
+{
+    if (picture.isNull())
+        throw AutomationError(QStringLiteral("The clipboard holds no picture"));
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || !picture.save(&file, "BMP") || !file.commit())
+        throw AutomationError(QStringLiteral("Could not write the picture %1: %2").arg(path, file.errorString()));
+}
+} // namespace
+
+void saveCellsActivesheet(const ObjectRef &workbook, const QString &path)
+{
+    shell::Guard g(u"Excel1.saveCellsActivesheet");
+    ObjectRef sheet;
+    int32_t lastRow = 0, lastColumn = 0;
+    g.step(100, [&] { sheet = requireObject(requireObject(Variant(workbook))->get(u"ActiveSheet")); });
+    g.step(102, [&] { lastRow = lastOfUsedRange(requireObject(Variant(sheet)), u"Rows", u"Row"); });
+    g.step(104, [&] { lastColumn = lastOfUsedRange(requireObject(Variant(sheet)), u"Columns", u"Column"); });
+    if (!g.test(106, [&] { return lastRow > 1 && lastColumn > 1; }))
+        return;
+    g.step(110, [&] { requireObject(requireObject(Variant(sheet))->get(u"UsedRange"))->call(u"CopyPicture"); });
+    g.step(112, [&] { writePicture(GetClipboardPicture(0), path); });
 }
 
 bool FileExists(const QString &path)

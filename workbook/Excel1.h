@@ -19,6 +19,11 @@ automation::ObjectRef OpenInNewExcel(const QString &path);
 // application, a temporary instance is started (and quit) to ask.
 int32_t GetExcelFileFormat(const automation::ObjectRef &application = nullptr);
 
+// Copies the used range of the workbook's active sheet as a picture and writes it to
+// path as a BMP file, replacing what is there. Reports its own failures and goes on; a
+// used range that ends in row 1 or column A writes no file.
+void saveCellsActivesheet(const automation::ObjectRef &workbook, const QString &path);
+
 // True when the file's last-modified time can be read: an existing file or folder.
 bool FileExists(const QString &path);
 

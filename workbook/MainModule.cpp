@@ -5,7 +5,9 @@
 #include "automation/ClassRegistry.h"
 #include "services/FileSystem.h"
 
+#include <QClipboard>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QFile>
 #include <QLocale>
 
@@ -72,6 +74,20 @@ void RemoveFile(const QString &path)
             // Quiet by intent: a file that cannot be removed is left where it is.
         }
     }
+}
+
+QImage GetClipboardPicture(int /*format: the reader picks the picture format itself*/)
+{
+    QImage picture;
+    for (int attempt = 0; attempt < 1000 && picture.isNull(); ++attempt) {
+        try {
+            if (QClipboard *clipboard = QGuiApplication::clipboard())
+                picture = clipboard->image();
+        } catch (...) {
+            // A failed attempt is retried at once, as the clipboard may be held by another program.
+        }
+    }
+    return picture;
 }
 
 QString GetDecimalSeparator()

@@ -3,6 +3,7 @@
 // helpers that read a version text under any decimal separator.
 
 #include <QByteArray>
+#include <QImage>
 #include <QString>
 
 namespace workbook {
@@ -18,6 +19,10 @@ void RemoveFile(const QString &path);
 
 // Deletes through the scripting file-system object, read-only files included.
 void ForceDeleteFile(const QString &path);
+
+// The picture on the system clipboard, asked for up to 1000 times without a pause;
+// a null image when every attempt failed. Format 0 lets the reader choose.
+QImage GetClipboardPicture(int format);
 
 // The decimal separator of the user's regional settings ("." or "," or other).
 QString GetDecimalSeparator();

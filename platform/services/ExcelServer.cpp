@@ -4,6 +4,8 @@
 
 #ifdef PANTRIMO_HAVE_BUILTIN_EXCEL
 #include "excel/BuiltinExcel.h"
+#include "render/Clipboard.h"
+#include "render/SheetRenderer.h"
 #endif
 
 using namespace automation;
@@ -22,6 +24,12 @@ void registerExcelApplication(const QString &serverName)
     const QString name = serverName.trimmed().toLower();
     if (name.isEmpty() || name == QLatin1String("builtin")) {
 #ifdef PANTRIMO_HAVE_BUILTIN_EXCEL
+        // A range's picture is the renderer's drawing, handed over on the system clipboard.
+        excel::setCopyPictureHandler([](const excel::RangeRef &range) {
+            const QImage picture = render::renderRangeOrThrow(range.workbook(), range.sheetIndex, range.rect);
+            if (!render::copyImageToClipboard(picture))
+                throw AutomationError(QStringLiteral("CopyPicture: the picture could not be put on the clipboard"));
+        });
         registry.registerClass(kProgId, [] { return createBuiltinExcelApplication(); });
 #else
         registry.registerClass(kProgId, []() -> ObjectRef {

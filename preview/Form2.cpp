@@ -1,0 +1,187 @@
+#include "Form2.h"
+
+#include "app/AppIcon.h"
+#include "app/ErrorReport.h"
+#include "app/LookAndFeel.h"
+#include "services/Dialogs.h"
+#include "services/Paths.h"
+#include "workbook/Excel1.h"
+#include "workbook/MainModule.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFile>
+#include <QGroupBox>
+#include <QSaveFile>
+#include <QScrollBar>
+#include <QTimer>
+
+using automation::AutomationError;
+
+namespace preview {
+
+namespace {
+constexpr int kClientWidth = 9840;
+constexpr int kClientHeight = 9390;
+const QString kSaveTitle = QStringLiteral("Save File");
+const QString kSaveFilter = QStringLiteral("Excel Files (*.xls)|*.xls|");
+
+QRect twipsRect(const TwipsRect &r)
+{
+    return QRect(twipsToPixels(r.left), twipsToPixels(r.top), twipsToPixels(r.width), twipsToPixels(r.height));
+}
+
+// The copy is written beside the target under a temporary name and renamed over it
+// only when complete, so a failed save leaves an existing file as it was.
+void copyWorkbook(const QString &from, const QString &to)
+{
+    QFile source(from);
+    if (!source.open(QIODevice::ReadOnly))
+        throw AutomationError(QStringLiteral("Could not read %1: %2").arg(from, source.errorString()));
+    const QByteArray bytes = source.readAll();
+    if (source.error() != QFileDevice::NoError)
+        throw AutomationError(QStringLiteral("Could not read %1: %2").arg(from, source.errorString()));
+    QSaveFile target(to);
+    target.setDirectWriteFallback(false);
+    if (!target.open(QIODevice::WriteOnly) || target.write(bytes) != bytes.size() || !target.commit())
+        throw AutomationError(QStringLiteral("Could not save %1: %2").arg(to, target.errorString()));
+}
+} // namespace
+
+Form2::Form2(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("Form2"));
+    setFixedSize(twipsToPixels(kClientWidth), twipsToPixels(kClientHeight));
+    QFont f(QStringLiteral("Arial"), 9);
+    f.setBold(true);
+    setFont(f);
+    shell::setBackColor(this, Qt::white);
+
+    m_viewport = new ViewportWidget(this);
+    m_viewport->setHandlerGuard([](const QString &location, const std::function<void()> &handler) {
+        shell::Guard g(location);
+        g.step(100, handler);
+    });
+    connect(m_viewport, &ViewportWidget::pointerReset, this, [this] { m_pointer.setValue(shell::vbDefault); });
+
+    Frame1 = new QGroupBox(QStringLiteral("Zoom:"), this);
+    Frame1->setGeometry(twipsRect(layout::kFrame1));
+    shell::setBackColor(Frame1, Qt::white);
+    PushButton1 = new shell::PushButton(QStringLiteral("Zoom In"), Frame1);
+    PushButton1->setGeometry(twipsRect(layout::kPushButton1));
+    PushButton2 = new shell::PushButton(QStringLiteral("Zoom Out"), Frame1);
+    PushButton2->setGeometry(twipsRect(layout::kPushButton2));
+    PushButton8 = new shell::PushButton(QStringLiteral("< Back"), this);
+    PushButton8->setGeometry(twipsRect({120, 8850, 4680, 405}));
+    PushButton6 = new shell::PushButton(QStringLiteral("Save Results To Excel File"), this);
+    PushButton6->setGeometry(twipsRect({4920, 8850, 4800, 405}));
+
+    connect(PushButton1, &QPushButton::clicked, this, [this] { PushButton1_Click(); });
+    connect(PushButton2, &QPushButton::clicked, this, [this] { PushButton2_Click(); });
+    connect(PushButton6, &QPushButton::clicked, this, [this] { PushButton6_Click(); });
+    connect(PushButton8, &QPushButton::clicked, this, [this] { PushButton8_Click(); });
+
+    const QList<QWidget *> order{m_viewport->hScroll1(), m_viewport->vScroll1(), m_viewport->picture2(),
+                                 m_viewport->picture1(), Frame1, m_viewport->zoomOri(),
+                                 PushButton1, PushButton2, PushButton6, PushButton8};
+    for (qsizetype k = 0; k + 1 < order.size(); ++k)
+        QWidget::setTabOrder(order[k], order[k + 1]);
+}
+
+void Form2::Form_Load()
+{
+    shell::Guard g(u"Form2.Form_Load");
+    g.step(100, [&] { shell::SetFormBackColors(this); });
+    g.step(102, [&] { setWindowTitle(QStringLiteral("Pantrimo")); });
+    g.step(104, [&] { setWindowIcon(shell::applicationIcon()); });
+    const QString cursorFile = platform::joinPath(platform::programFolder(), shell::kHandCursorFile);
+    if (g.test(106, [&] { return workbook::FileExists(cursorFile); }))
+        g.step(108, [&] { m_pointer.setCustomCursor(shell::loadCursorFile(cursorFile)); });
+    g.step(110, [&] { mFirstActivate = true; });
+}
+
+void Form2::setCapture(const QImage &picture) { m_viewport->setCapture(picture); }
+
+void Form2::Form_Activate()
+{
+    shell::Guard g(u"Form2.Form_Activate");
+    if (g.test(100, [&] { return mFirstActivate; }))
+        g.step(102, [&] { m_viewport->initialise(); });
+    g.step(104, [&] { mFirstActivate = false; });
+}
+
+void Form2::PushButton1_Click() { m_viewport->zoomIn(); }
+void Form2::PushButton2_Click() { m_viewport->zoomOut(); }
+
+void Form2::PushButton8_Click()
+{
+    shell::Guard g(u"Form2.PushButton8_Click");
+    g.step(102, [&] { workbook::RemoveFile(mExcelFile); });
+    g.step(104, [&] { emit backToLists(); });
+    g.step(106, [&] { hide(); });
+    g.step(108, [&] { mFirstActivate = true; });
+}
+
+void Form2::PushButton6_Click()
+{
+    shell::Guard g(u"Form2.PushButton6_Click");
+    QString target;
+    g.step(100, [&] { target = platform::dialogs().saveFileName(kSaveTitle, kSaveFilter); });
+    if (!g.test(102, [&] { return target.isEmpty(); })) {
+        int answer = platform::vbYes;
+        if (g.test(104, [&] { return workbook::FileExists(target); })) {
+            g.step(106, [&] {
+                answer = platform::MsgBox(QStringLiteral("Are you sure you wish to overwrite ") + target +
+                                              QStringLiteral(" ?"),
+                                          platform::vbYesNo);
+            });
+        }
+        if (g.test(108, [&] { return answer == platform::vbYes; })) {
+            const int reportsBefore = g.reports();
+            g.step(110, [&] { copyWorkbook(mExcelFile, target); });
+            // A failed copy was reported; "Done." would tell the user it worked.
+            if (g.reports() != reportsBefore)
+                return;
+        }
+    }
+    g.step(112, [&] { platform::MsgBox(QStringLiteral("Done.")); });
+}
+
+void Form2::Form_QueryUnload()
+{
+    shell::Guard g(u"Form2.Form_QueryUnload");
+    g.step(100, [&] { workbook::RemoveFile(mExcelFile); });
+    g.step(102, [&] {
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+    });
+}
+
+void Form2::closeEvent(QCloseEvent *event)
+{
+    // Never refused. Closing here ends the program, so the lists are stored as when
+    // the main window closes (Form_Unload follows in the listener).
+    Form_QueryUnload();
+    event->accept();
+    emit closingProgram();
+}
+
+void Form2::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // Without a window manager a shown window may never be activated; the first
+    // showing counts as becoming active.
+    QTimer::singleShot(0, this, [this] {
+        if (isVisible())
+            Form_Activate();
+    });
+}
+
+bool Form2::event(QEvent *event)
+{
+    if (event->type() == QEvent::WindowActivate && mFirstActivate)
+        Form_Activate();
+    return QWidget::event(event);
+}
+
+} // namespace preview

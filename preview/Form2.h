@@ -1,0 +1,69 @@
+#pragma once
+// The preview window: the generation run's picture in a zoomable, scrollable,
+// draggable viewport (ViewportWidget), and the way out: save the temporary workbook
+// under a name of the user's choice, go back to the lists, or close the program.
+//
+// The generation run hands over the picture (setCapture, which loads the window) and
+// the temporary workbook's path (mExcelFile), then shows this window and hides the main
+// one. From then on the temporary workbook belongs to this window: "< Back" and closing
+// delete it.
+
+#include "app/PushButton.h"
+#include "app/WindowPointer.h"
+#include "preview/ViewportWidget.h"
+
+#include <QWidget>
+
+class QGroupBox;
+
+namespace preview {
+
+class Form2 : public QWidget {
+    Q_OBJECT
+public:
+    explicit Form2(QWidget *parent = nullptr);
+
+    // Colours, caption, icon, hand pointer; the viewport initialises at the next activation.
+    void Form_Load();
+    void Form_Activate();
+
+    void PushButton1_Click(); // Zoom In
+    void PushButton2_Click(); // Zoom Out
+    void PushButton6_Click(); // Save Results To Excel File
+    void PushButton8_Click(); // < Back
+
+    // The run's picture, assigned to Picture1.
+    void setCapture(const QImage &picture);
+
+    ViewportWidget &viewport() { return *m_viewport; }
+    shell::WindowPointer &mousePointer() { return m_pointer; }
+
+    // Full path of the temporary workbook, written by the generation run.
+    QString mExcelFile;
+
+    QGroupBox *Frame1 = nullptr;
+    shell::PushButton *PushButton1 = nullptr;
+    shell::PushButton *PushButton2 = nullptr;
+    shell::PushButton *PushButton6 = nullptr;
+    shell::PushButton *PushButton8 = nullptr;
+
+signals:
+    // "< Back": the main window is to be shown again.
+    void backToLists();
+    // Closing this window ends the program: the lists are to be stored first.
+    void closingProgram();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    bool event(QEvent *event) override;
+
+private:
+    void Form_QueryUnload();
+
+    ViewportWidget *m_viewport = nullptr;
+    shell::WindowPointer m_pointer{this};
+    bool mFirstActivate = false;
+};
+
+} // namespace preview

@@ -1,0 +1,207 @@
+// "Start Creating Template" on the real main window with the built-in spreadsheet
+// server: the filled workbook is read back by xlrd and LibreOffice, cell by cell.
+
+#include "app/Form1.h"
+#include "preview/Form2.h"
+#include "ScriptedDialogs.h"
+#include "TestEnvironment.h"
+#include "services/ExcelServer.h"
+#include "services/FileSystem.h"
+
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QListWidget>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTimer>
+
+using shell::Form1;
+
+namespace {
+// Runs the workbook checker; "" when it agreed, else what it printed.
+QString checkWorkbook(const QString &workbook, const QJsonObject &expected, bool libreOffice, bool *skipped)
+{
+    QTemporaryDir dir;
+    QFile json(dir.filePath("expected.json"));
+    json.open(QIODevice::WriteOnly);
+    json.write(QJsonDocument(expected).toJson());
+    json.close();
+    QProcess p;
+    QStringList args{QStringLiteral(CHECK_FILLED), workbook, json.fileName()};
+    if (libreOffice)
+        args << "--libreoffice";
+    p.start("/usr/bin/python3", args);
+    p.waitForFinished(300000);
+    *skipped = p.exitCode() == 77;
+    return p.exitCode() == 0 || *skipped ? QString() : QString::fromUtf8(p.readAll());
+}
+
+// Every category's items as the run must write them: number and text at their cells.
+QJsonObject expectedCells(const Form1 &w)
+{
+    QJsonObject cells;
+    for (int i = 0; i < 15; ++i) {
+        const int start = 3 + 11 * (i / 3), group = i % 3;
+        for (int k = 0; k < std::min(w.List1[i]->count(), 20); ++k) {
+            const int row = start + k % 10;
+            const int numberCol = k < 10 ? 2 * group + 1 : 2 * group + 8;
+            cells.insert(QStringLiteral("%1,%2").arg(row).arg(numberCol), k + 1);
+            cells.insert(QStringLiteral("%1,%2").arg(row).arg(numberCol + 1), w.List1[i]->item(k)->text());
+        }
+    }
+    return cells;
+}
+
+// (location, line) of every report shown, in order.
+QList<QPair<QString, int>> reportedSteps(const testing::ScriptedDialogs &dialogs)
+{
+    static const QRegularExpression where(QStringLiteral("in Larderly2021/08/31\\.(\\S+) at line (\\d+)"));
+    QList<QPair<QString, int>> steps;
+    for (const QString &text : dialogs.messages()) {
+        const auto m = where.match(text);
+        if (m.hasMatch())
+            steps.append({m.captured(1), m.captured(2).toInt()});
+    }
+    return steps;
+}
+} // namespace
+
+class TestGenerationRun : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        platform::registerFileSystemObject();
+        platform::registerExcelApplication("builtin");
+    }
+
+    void everyItemLandsAtItsMappedCell()
+    {
+        testing::IsolatedFolders folders;
+        testing::ScriptedDialogs dialogs;
+        Form1 w;
+        QVERIFY(w.Form_Load());
+        w.show();
+        for (int i = 0; i < 15; ++i)
+            for (int k = 0; k < 20; ++k)
+                w.List1[i]->addItem(QStringLiteral("Item %1-%2").arg(i).arg(k + 1));
+        w.List1[3]->item(0)->setText(QString::fromUtf8("Crème fraîche 🥕"));
+        w.List1[14]->item(19)->setText(QStringLiteral("Foil;Wrap \"heavy\", 30 m"));
+        w.List1[7]->item(10)->setText(QStringLiteral(" "));
+
+        QTest::mouseClick(w.PushButton1, Qt::LeftButton);
+
+        QCOMPARE(dialogs.messages(), QStringList());
+        QVERIFY(!w.mGenerating);
+        QVERIFY(!w.isVisible());
+        QVERIFY(w.form2().isVisible());
+        const QString workbook = w.form2().mExcelFile;
+        QVERIFY(QFileInfo(workbook).fileName().contains(QRegularExpression("^wendle[1-9]{8}\\.xls$")));
+        QCOMPARE(QDir(folders.tempPath()).entryList(QDir::Files), QStringList{QFileInfo(workbook).fileName()});
+
+        bool skipped = false;
+        QCOMPARE(checkWorkbook(workbook, expectedCells(w), false, &skipped), QString());
+        QCOMPARE(checkWorkbook(workbook, expectedCells(w), true, &skipped), QString());
+        if (skipped)
+            qWarning("LibreOffice is not installed: its reading of the workbook was not checked");
+    }
+
+    void emptyListsGiveTheTemplateWithEmptyBlocks()
+    {
+        testing::IsolatedFolders folders;
+        testing::ScriptedDialogs dialogs;
+        Form1 w;
+        QVERIFY(w.Form_Load());
+        w.PushButton1_Click();
+        QCOMPARE(dialogs.messages(), QStringList());
+        bool skipped = false;
+        QCOMPARE(checkWorkbook(w.form2().mExcelFile, {}, false, &skipped), QString());
+        // The picture is the whole formatted area, A1:M58.
+        const QSize picture = w.form2().viewport().zoomOri()->picture().size();
+        QVERIFY2(picture.width() > 900 && picture.height() > 1300, qPrintable(QDebug::toString(picture)));
+    }
+
+    void restoredListOfTwentyFiveWritesTwentyAndLeavesTheNextBandIntact()
+    {
+        testing::IsolatedFolders folders;
+        testing::ScriptedDialogs dialogs;
+        Form1 w;
+        QVERIFY(w.Form_Load());
+        for (int k = 1; k <= 25; ++k)
+            w.List1[4]->addItem(QStringLiteral("Can %1").arg(k));
+        w.List1[7]->addItem("Coke");
+        w.PushButton1_Click();
+        QCOMPARE(dialogs.messages(), QStringList());
+        QCOMPARE(w.List1[4]->count(), 25);
+        bool skipped = false;
+        QCOMPARE(checkWorkbook(w.form2().mExcelFile, expectedCells(w), false, &skipped), QString());
+    }
+
+    void aSecondClickDuringARunDoesNothing()
+    {
+        testing::IsolatedFolders folders;
+        testing::ScriptedDialogs dialogs;
+        Form1 w;
+        QVERIFY(w.Form_Load());
+        w.show();
+        w.List1[0]->addItem("Turkey");
+        int nestedClicks = 0;
+        // Delivered while the run lets pending messages through (writing the template).
+        QTimer::singleShot(0, &w, [&] {
+            ++nestedClicks;
+            QTest::mouseClick(w.PushButton1, Qt::LeftButton);
+        });
+        QTest::mouseClick(w.PushButton1, Qt::LeftButton);
+        QCOMPARE(nestedClicks, 1);
+        QCOMPARE(dialogs.messages(), QStringList());
+        QCOMPARE(QDir(folders.tempPath()).entryList(QDir::Files).size(), 1);
+        QVERIFY(!w.mGenerating);
+    }
+
+    void aLeftOverTemplateIsReplacedByTheProgramsOwn()
+    {
+        testing::IsolatedFolders folders;
+        testing::ScriptedDialogs dialogs;
+        QFile leftOver(QDir(folders.tempPath()).filePath("template.xlt"));
+        QVERIFY(leftOver.open(QIODevice::WriteOnly));
+        leftOver.write("not a workbook at all");
+        leftOver.close();
+        Form1 w;
+        QVERIFY(w.Form_Load());
+        w.List1[2]->addItem("Milk");
+        w.PushButton1_Click();
+        QCOMPARE(dialogs.messages(), QStringList());
+        QVERIFY(!leftOver.exists());
+        bool skipped = false;
+        QCOMPARE(checkWorkbook(w.form2().mExcelFile, expectedCells(w), false, &skipped), QString());
+    }
+
+    void withoutAServerEveryLaterStepReportsInTurnAndTheRunStillEnds()
+    {
+        testing::IsolatedFolders folders;
+        testing::ScriptedDialogs dialogs;
+        Form1 w;
+        QVERIFY(w.Form_Load());
+        w.show();
+        w.List1[0]->addItem("Turkey");
+        platform::registerExcelApplication("none");
+        w.PushButton1_Click();
+        const QString run = QStringLiteral("Form1.PushButton1_Click");
+        const QString capture = QStringLiteral("Excel1.saveCellsActivesheet");
+        const QList<QPair<QString, int>> expected{
+            {run, 110}, {run, 112}, {run, 170}, {run, 172}, {run, 268}, {run, 270}, {run, 272},
+            {run, 274}, {run, 280}, {run, 284}, {capture, 100}, {capture, 102}, {capture, 104},
+            {run, 288}, {run, 290}, {run, 292}, {run, 296}};
+        QCOMPARE(reportedSteps(dialogs), expected);
+        QVERIFY(dialogs.messages().at(0).startsWith("ActiveX component can't create object"));
+        QVERIFY(!w.mGenerating);
+        QVERIFY(!w.isVisible());
+        QVERIFY(w.form2().isVisible());
+        QCOMPARE(QDir(folders.tempPath()).entryList(QDir::Files), QStringList());
+    }
+};
+
+QTEST_MAIN(TestGenerationRun)
+#include "test_generation_run.moc"
