@@ -6,6 +6,7 @@
 #include "services/FileSystem.h"
 
 #include <QApplication>
+#include <QScreen>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -62,6 +63,9 @@ int main(int argc, char *argv[])
     QObject::connect(&window, &shell::Form1::programEnding, &app, &QApplication::quit, Qt::QueuedConnection);
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, [&window] { window.Form_QueryUnload(); });
     closeOnTermination(window);
+    // Centred on the screen, as the window was designed to open.
+    if (const QScreen *screen = window.screen())
+        window.move(screen->availableGeometry().center() - window.rect().center());
     window.show();
     return app.exec();
 }

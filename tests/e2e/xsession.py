@@ -8,7 +8,8 @@ import subprocess
 import tempfile
 import time
 
-from Xlib import X, Xatom, display, protocol
+from Xlib import X, display, protocol
+from Xlib.ext import xtest
 
 
 class XServer:
@@ -77,6 +78,56 @@ class XServer:
                                              data=(32, [wm_delete, X.CurrentTime, 0, 0, 0]))
         win.send_event(event, event_mask=X.NoEventMask)
         self.display.flush()
+
+    def click(self, win, x, y, button=1):
+        """A real pointer click at (x, y) inside the window, through the XTEST extension."""
+        origin = win.translate_coords(self.display.screen().root, 0, 0)
+        rx, ry = -origin.x + x, -origin.y + y
+        xtest.fake_input(self.display, X.MotionNotify, x=rx, y=ry)
+        self.display.sync()
+        time.sleep(0.05)
+        xtest.fake_input(self.display, X.ButtonPress, button)
+        self.display.sync()
+        time.sleep(0.02)
+        xtest.fake_input(self.display, X.ButtonRelease, button)
+        self.display.sync()
+
+    def drag(self, win, start, end, steps=10):
+        origin = win.translate_coords(self.display.screen().root, 0, 0)
+        sx, sy = -origin.x + start[0], -origin.y + start[1]
+        ex, ey = -origin.x + end[0], -origin.y + end[1]
+        xtest.fake_input(self.display, X.MotionNotify, x=sx, y=sy)
+        xtest.fake_input(self.display, X.ButtonPress, 1)
+        self.display.sync()
+        for i in range(1, steps + 1):
+            time.sleep(0.02)
+            xtest.fake_input(self.display, X.MotionNotify, x=sx + (ex - sx) * i // steps, y=sy + (ey - sy) * i // steps)
+            self.display.sync()
+        xtest.fake_input(self.display, X.ButtonRelease, 1)
+        self.display.sync()
+
+    def type_text(self, text):
+        """Keys for plain ASCII text and Return, through XTEST."""
+        from Xlib import XK
+        for ch in text:
+            name = {"\n": "Return", " ": "space", ".": "period", "/": "slash", "-": "minus", "_": "underscore"}.get(ch, ch)
+            keysym = XK.string_to_keysym(name)
+            keycode = self.display.keysym_to_keycode(keysym)
+            shift = ch.isupper() or ch == "_"
+            if shift:
+                xtest.fake_input(self.display, X.KeyPress, self.display.keysym_to_keycode(XK.XK_Shift_L))
+            xtest.fake_input(self.display, X.KeyPress, keycode)
+            xtest.fake_input(self.display, X.KeyRelease, keycode)
+            if shift:
+                xtest.fake_input(self.display, X.KeyRelease, self.display.keysym_to_keycode(XK.XK_Shift_L))
+            self.display.sync()
+            time.sleep(0.01)
+
+    def is_mapped(self, win):
+        try:
+            return win.get_attributes().map_state == X.IsViewable
+        except Exception:
+            return False
 
     def screenshot(self, path):
         subprocess.run(["import", "-display", self.name, "-window", "root", path], check=True)

@@ -1,0 +1,295 @@
+// The preview window: saving the temporary workbook, going back, closing.
+
+#include "app/AppTitle.h"
+#include "app/Form1.h"
+#include "preview/Form2.h"
+#include "ScriptedDialogs.h"
+#include "TestEnvironment.h"
+#include "services/ExcelServer.h"
+#include "services/FileSystem.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include <csignal>
+#include <sys/resource.h>
+
+using preview::Form2;
+
+namespace {
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+// A loaded preview window over a stand-in temporary workbook.
+struct Preview {
+    testing::IsolatedFolders folders;
+    QTemporaryDir out;
+    Form2 window;
+    QByteArray workbook = QByteArray("\xD0\xCF\x11\xE0 stand-in workbook bytes", 28);
+
+    Preview()
+    {
+        shell::SetAppTitle();
+        window.Form_Load();
+        QImage capture(300, 200, QImage::Format_RGB32);
+        capture.fill(Qt::green);
+        window.setCapture(capture);
+        window.mExcelFile = QDir(folders.tempPath()).filePath("wendle12345678.xls");
+        writeFile(window.mExcelFile, workbook);
+    }
+    QString target(const QString &name) const { return out.filePath(name); }
+};
+} // namespace
+
+class TestForm2 : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { platform::registerFileSystemObject(); }
+
+    void cancelWritesNothingAndSaysDone()
+    {
+        Preview p;
+        testing::ScriptedDialogs dialogs;
+        QTest::mouseClick(p.window.PushButton6, Qt::LeftButton);
+        QCOMPARE(dialogs.asked.size(), size_t(2));
+        QCOMPARE(dialogs.asked[0].kind, testing::AskedDialog::Save);
+        QCOMPARE(dialogs.asked[0].text, QStringLiteral("Save File"));
+        QCOMPARE(dialogs.asked[0].title, QStringLiteral("Excel Files (*.xls)|*.xls|"));
+        QCOMPARE(dialogs.messages(), QStringList{"Done."});
+        QCOMPARE(QDir(p.out.path()).entryList(QDir::Files), QStringList());
+    }
+
+    void answeringNoLeavesTheExistingFileAlone()
+    {
+        Preview p;
+        testing::ScriptedDialogs dialogs;
+        const QString target = p.target("list.xls");
+        writeFile(target, "mine");
+        dialogs.saveAnswers = {target};
+        dialogs.messageAnswers = {platform::vbNo};
+        p.window.PushButton6_Click();
+        QCOMPARE(dialogs.messages(),
+                 QStringList({"Are you sure you wish to overwrite " + target + " ?", "Done."}));
+        QCOMPARE(dialogs.asked[1].style, int(platform::vbYesNo));
+        QCOMPARE(dialogs.asked[1].title, QStringLiteral("Pantrimo"));
+        QCOMPARE(readFile(target), QByteArray("mine"));
+    }
+
+    void answeringYesReplacesItAndNewNamesNeedNoQuestion_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("exists");
+        QTest::newRow("replace an existing file") << "list.xls" << true;
+        QTest::newRow("new name") << "groceries.xls" << false;
+        QTest::newRow("no extension is written exactly so") << "groceries" << false;
+        QTest::newRow("another extension is not examined") << "groceries.txt" << false;
+    }
+    void answeringYesReplacesItAndNewNamesNeedNoQuestion()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, exists);
+        Preview p;
+        testing::ScriptedDialogs dialogs;
+        const QString target = p.target(name);
+        if (exists)
+            writeFile(target, "an older, longer list that must go entirely");
+        dialogs.saveAnswers = {target};
+        p.window.PushButton6_Click();
+        QCOMPARE(dialogs.messages().size(), exists ? 2 : 1);
+        QCOMPARE(dialogs.messages().constLast(), QStringLiteral("Done."));
+        QCOMPARE(readFile(target), p.workbook);
+        QCOMPARE(QDir(p.out.path()).entryList(QDir::Files), QStringList{name});
+    }
+
+    void savingTwiceFromOnePreviewGivesTwoCopies()
+    {
+        Preview p;
+        testing::ScriptedDialogs dialogs;
+        dialogs.saveAnswers = {p.target("a.xls"), p.target("b.xls")};
+        p.window.PushButton6_Click();
+        p.window.PushButton6_Click();
+        QCOMPARE(readFile(p.target("a.xls")), p.workbook);
+        QCOMPARE(readFile(p.target("b.xls")), p.workbook);
+        QVERIFY(QFile::exists(p.window.mExcelFile));
+    }
+
+    void aFailedSaveIsReportedKeepsTheOldFileAndSaysNoDone_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("folder does not exist") << "folder";
+        QTest::newRow("temporary workbook gone") << "source";
+        QTest::newRow("disk fills up") << "full";
+    }
+    void aFailedSaveIsReportedKeepsTheOldFileAndSaysNoDone()
+    {
+        QFETCH(QString, how);
+        Preview p;
+        testing::ScriptedDialogs dialogs;
+        QString target = p.target("list.xls");
+        writeFile(target, "mine");
+        if (how == "folder")
+            target = p.target("no such folder/list.xls");
+        else if (how == "source")
+            QFile::remove(p.window.mExcelFile);
+        dialogs.saveAnswers = {target};
+        dialogs.messageAnswers = {platform::vbYes};
+
+        struct rlimit old {};
+        void (*oldHandler)(int) = SIG_DFL;
+        if (how == "full") {
+            // A file-size limit below the workbook's size fails the write part-way.
+            writeFile(p.window.mExcelFile, QByteArray(64 * 1024, 'x'));
+            ::getrlimit(RLIMIT_FSIZE, &old);
+            oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+            struct rlimit small = old;
+            small.rlim_cur = 16 * 1024;
+            ::setrlimit(RLIMIT_FSIZE, &small);
+        }
+        p.window.PushButton6_Click();
+        if (how == "full") {
+            ::setrlimit(RLIMIT_FSIZE, &old);
+            std::signal(SIGXFSZ, oldHandler);
+        }
+
+        const QStringList shown = dialogs.messages();
+        QVERIFY(!shown.contains("Done."));
+        QVERIFY2(shown.constLast().contains("Form2.PushButton6_Click at line 110"), qPrintable(shown.join('|')));
+        QCOMPARE(readFile(p.target("list.xls")), QByteArray("mine"));
+        QCOMPARE(QDir(p.out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"list.xls"});
+    }
+
+    void backDeletesTheWorkbookAndHandsBackToTheLists()
+    {
+        Preview p;
+        testing::ScriptedDialogs dialogs;
+        p.window.show();
+        QSignalSpy back(&p.window, &Form2::backToLists);
+        QTest::mouseClick(p.window.PushButton8, Qt::LeftButton);
+        QCOMPARE(back.count(), 1);
+        QVERIFY(!p.window.isVisible());
+        QVERIFY(!QFile::exists(p.window.mExcelFile));
+        QVERIFY(dialogs.asked.empty());
+    }
+
+    void closingDeletesTheWorkbookAndEndsTheProgram()
+    {
+        Preview p;
+        testing::ScriptedDialogs dialogs;
+        p.window.show();
+        QSignalSpy ending(&p.window, &Form2::closingProgram);
+        p.window.close();
+        QCOMPARE(ending.count(), 1);
+        QVERIFY(!QFile::exists(p.window.mExcelFile));
+        QVERIFY(dialogs.asked.empty());
+    }
+
+    void closingThePreviewStoresTheLists()
+    {
+        testing::IsolatedFolders folders;
+        testing::ScriptedDialogs dialogs;
+        platform::registerExcelApplication("builtin");
+        shell::Form1 w;
+        QVERIFY(w.Form_Load());
+        QSignalSpy ending(&w, &shell::Form1::programEnding);
+        w.PushButton6_Click();
+        w.PushButton1_Click();
+        QVERIFY(w.form2().isVisible());
+        w.form2().close();
+        QCOMPARE(ending.count(), 1);
+        QSettings s(QSettings::IniFormat, QSettings::UserScope, "Quillmark");
+        QCOMPARE(s.value("Pantrimo/List2").toString(), QStringLiteral("Milk"));
+        QCOMPARE(QDir(folders.tempPath()).entryList(QDir::Files), QStringList());
+        QCOMPARE(dialogs.messages(), QStringList());
+    }
+
+    void backThenANewRunShowsTheNewListZoomedFromTheTopLeft()
+    {
+        testing::IsolatedFolders folders;
+        testing::ScriptedDialogs dialogs;
+        platform::registerExcelApplication("builtin");
+        shell::Form1 w;
+        QVERIFY(w.Form_Load());
+        w.show();
+        w.List1[0]->addItem("First list");
+        w.PushButton1_Click();
+        Form2 &preview = w.form2();
+        QTRY_VERIFY(preview.isVisible());
+        const QImage first = preview.viewport().zoomOri()->picture().copy();
+        preview.PushButton1_Click();
+        preview.PushButton1_Click();
+        preview.viewport().hScroll1()->setValue(20);
+        preview.PushButton8_Click();
+        QVERIFY(w.isVisible());
+
+        w.PushButton5_Click();
+        w.List1[14]->addItem("Second list");
+        w.PushButton1_Click();
+        QTRY_COMPARE(preview.viewport().viewport().zoom(), 1.0f);
+        QVERIFY(preview.viewport().zoomOri()->picture() != first);
+        preview.PushButton1_Click();
+        QCOMPARE(preview.viewport().viewport().zoom(), 1.25f);
+        QCOMPARE(preview.viewport().picture1()->pos(), QPoint(0, 0));
+        const QImage shown = preview.viewport().picture1()->picture();
+        QCOMPARE(shown.width(), qFloor(preview.viewport().zoomOri()->picture().width() * 1.25));
+        QCOMPARE(dialogs.messages(), QStringList());
+    }
+
+    void saveThroughTheRealDialogsAndMessageBoxes()
+    {
+        Preview p;
+        const QString target = p.target("real.xls");
+        writeFile(target, "old");
+        p.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&p.window));
+        QStringList seen;
+        // Each step finds the modal widget the program is waiting in and answers it.
+        std::function<void()> answer = [&] {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (auto *dlg = qobject_cast<QFileDialog *>(modal)) {
+                seen << "dialog:" + dlg->windowTitle() + ":" + dlg->nameFilters().join(";");
+                auto *edit = dlg->findChild<QLineEdit *>("fileNameEdit");
+                edit->setText(target);
+                QTimer::singleShot(50, answer);
+                QTest::keyClick(edit, Qt::Key_Return);
+            } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+                seen << "box:" + box->text();
+                QAbstractButton *button = box->button(QMessageBox::Yes) ? box->button(QMessageBox::Yes)
+                                                                         : box->button(QMessageBox::Ok);
+                if (box->text() != "Done.")
+                    QTimer::singleShot(50, answer);
+                button->click();
+            } else {
+                QTimer::singleShot(20, answer);
+            }
+        };
+        QTimer::singleShot(50, answer);
+        p.window.PushButton6_Click();
+        QCOMPARE(seen, QStringList({"dialog:Save File:Excel Files (*.xls)",
+                                    "box:Are you sure you wish to overwrite " + target + " ?", "box:Done."}));
+        QCOMPARE(readFile(target), p.workbook);
+    }
+};
+
+QTEST_MAIN(TestForm2)
+#include "test_form2.moc"
