@@ -5,7 +5,8 @@
 #include "app/ErrorReport.h"
 #include "automation/ClassRegistry.h"
 
-#include <QSaveFile>
+#include <QBuffer>
+#include <QFile>
 
 #include <QFile>
 #include <sys/stat.h>
@@ -51,9 +52,24 @@ void writePicture(const QImage &picture, const QString &path)
 {
     if (picture.isNull())
         throw AutomationError(QStringLiteral("The clipboard holds no picture"));
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || !picture.save(&file, "BMP") || !file.commit())
-        throw AutomationError(QStringLiteral("Could not write the picture %1: %2").arg(path, file.errorString()));
+    // Encoded whole first: the BMP writer's line-by-line writes cost more than the
+    // encoding. The picture lives only until the preview has loaded it, so it is renamed
+    // into place without waiting for the disk.
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!picture.save(&buffer, "BMP"))
+        throw AutomationError(QStringLiteral("Could not encode the picture for %1").arg(path));
+    const QString part = path + QStringLiteral(".part");
+    QFile file(part);
+    const bool written = file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size() &&
+                         file.flush();
+    const QString reason = file.errorString();
+    file.close();
+    if (!written || !(QFile::remove(path) || !QFile::exists(path)) || !QFile::rename(part, path)) {
+        QFile::remove(part);
+        throw AutomationError(QStringLiteral("Could not write the picture %1: %2").arg(path, written ? QStringLiteral("it could not replace the file there") : reason));
+    }
 }
 } // namespace
 

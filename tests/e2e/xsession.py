@@ -180,4 +180,6 @@ class ProgramRun:
         if self.proc and self.proc.poll() is None:
             self.proc.kill()
             self.proc.wait()
+        if self.proc and self.proc.stdout:
+            self.proc.stdout.close()
         shutil.rmtree(self.root, ignore_errors=True)
