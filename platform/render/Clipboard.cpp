@@ -1,0 +1,23 @@
+#include "Clipboard.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+
+namespace render {
+
+bool copyImageToClipboard(const QImage &image)
+{
+    if (image.isNull() || !qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+        return false;
+    QGuiApplication::clipboard()->setImage(image);
+    return true;
+}
+
+QImage clipboardImage()
+{
+    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+        return {};
+    return QGuiApplication::clipboard()->image();
+}
+
+} // namespace render

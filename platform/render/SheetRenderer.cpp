@@ -1,0 +1,661 @@
+#include "SheetRenderer.h"
+
+#include "CellText.h"
+#include "Fonts.h"
+#include "OfficeArt.h"
+#include "Strokes.h"
+#include "automation/AutomationError.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QTextLayout>
+#include <algorithm>
+#include <unordered_map>
+
+namespace render {
+namespace {
+
+constexpr uint32_t kWhite = 0xFFFFFF;
+constexpr uint16_t kAutomaticColor = 0x7FFF;
+constexpr int kDotsPerMeter96Dpi = 3780;      // 96 / 0.0254, rounded
+constexpr size_t kMaxCells = 4u * 1024 * 1024; // cells held while painting one picture
+
+// Horizontal alignment codes of the XF record.
+enum HAlign : uint8_t { General = 0, Left = 1, Centre = 2, Right = 3, Fill = 4, Justify = 5, CentreAcross = 6, Distributed = 7 };
+// Vertical alignment codes.
+enum VAlign : uint8_t { Top = 0, Middle = 1, Bottom = 2, VJustify = 3, VDistributed = 4 };
+
+QString columnName(int col)
+{
+    QString name;
+    for (int c = col + 1; c > 0; c = (c - 1) / 26)
+        name.prepend(QChar(u'A' + (c - 1) % 26));
+    return name;
+}
+
+struct Edge {
+    bool horizontal = true;
+    int at = 0;          // the pixel row (horizontal) or column (vertical) of the grid line
+    int from = 0, to = 0; // inclusive span along the line
+    xls::BorderLine line;
+};
+
+// One cell's text, placed: drawn after the fills, clipped to its box.
+struct TextJob {
+    QString text;
+    uint16_t fontIndex = 0;
+    QRect clip;          // the pixels the text may cover
+    QRectF area;         // where it is laid out (wrapped text) or starts (one line)
+    QPointF origin;      // baseline start of a single line
+    bool wrapped = false;
+    int flags = 0;       // Qt alignment flags for wrapped text
+    bool needsClip = false;
+};
+
+struct FontEntry {
+    QFont font;
+    QFontMetricsF metrics;
+    QColor color;
+};
+
+// Paints one range; lives for one renderRange call.
+class RangePainter {
+public:
+    RangePainter(const xls::Workbook &book, const xls::Worksheet &sheet, const SheetGeometry &geometry,
+                 xls::CellRange range, QSize size)
+        : m_book(book), m_sheet(sheet), m_geo(geometry), m_range(range),
+          m_rows(range.lastRow - range.firstRow + 1), m_cols(range.lastCol - range.firstCol + 1),
+          m_x0(geometry.columnX(range.firstCol)), m_y0(geometry.rowY(range.firstRow)),
+          m_image(size, QImage::Format_RGB32)
+    {
+    }
+
+    xls::Result<QImage> paint();
+
+private:
+    int x(int sheetCol) const { return int(m_geo.columnX(sheetCol) - m_x0); }
+    int y(int sheetRow) const { return int(m_geo.rowY(sheetRow) - m_y0); }
+    size_t slot(int r, int c) const { return size_t(r - m_range.firstRow) * size_t(m_cols) + size_t(c - m_range.firstCol); }
+    bool inRange(int r, int c) const
+    {
+        return r >= m_range.firstRow && r <= m_range.lastRow && c >= m_range.firstCol && c <= m_range.lastCol;
+    }
+
+    void collectCells();
+    int formatAt(int r, int c) const;        // XF a cell shows, -1 for none
+    int mergeAt(int r, int c) const;         // index into m_merges, -1 for none
+    uint32_t rgb(uint16_t colorIndex, uint32_t automatic) const;
+    const FontEntry &fontFor(uint16_t fontIndex);
+
+    void fillRect(int x1, int y1, int x2, int y2, uint32_t color);
+    void paintGrid();
+    void paintFills();
+    void paintFill(const xls::CellFormat &f, int x1, int y1, int x2, int y2);
+    void layoutText();
+    void layoutCellText(int r, int c, const xls::Cell &cell, const xls::CellRange &box);
+    void paintText(QPainter &p);
+    void paintWrapped(QPainter &p, const TextJob &job, const QFont &font);
+    void paintBorders();
+    void stroke(const Edge &e);
+    void paintDiagonals(QPainter &p);
+    void paintPictures(QPainter &p);
+
+    const xls::Workbook &m_book;
+    const xls::Worksheet &m_sheet;
+    const SheetGeometry &m_geo;
+    const xls::CellRange m_range;
+    const int m_rows, m_cols;
+    const int64_t m_x0, m_y0;
+    QImage m_image;
+
+    std::vector<const xls::Cell *> m_cells;   // per slot; null for no record
+    std::vector<xls::CellRange> m_merges;     // merged areas that touch the range or its rim
+    std::vector<int> m_mergeSlot;             // per slot; -1 for none
+    std::vector<uint8_t> m_noVerticalGrid;    // per slot: text runs across the cell's left grid line
+    std::unordered_map<uint16_t, FontEntry> m_fonts;
+    std::vector<TextJob> m_text;
+};
+
+xls::Result<QImage> RangePainter::paint()
+{
+    if (m_image.isNull())
+        return xls::Error{QStringLiteral("There is not enough memory for a %1 x %2 pixel picture of %3.")
+                              .arg(m_image.width()).arg(m_image.height()).arg(rangeName(m_range))};
+    m_image.setDotsPerMeterX(kDotsPerMeter96Dpi);
+    m_image.setDotsPerMeterY(kDotsPerMeter96Dpi);
+    m_image.fill(QColor::fromRgb(kWhite));
+    collectCells();
+    // Text is laid out first: where it runs on into empty neighbours the grid line between
+    // them disappears.
+    layoutText();
+    if (m_sheet.view().showGrid)
+        paintGrid();
+    paintFills();
+    {
+        QPainter p(&m_image);
+        p.setRenderHint(QPainter::TextAntialiasing);
+        paintText(p);
+    }
+    paintBorders();
+    {
+        QPainter p(&m_image);
+        paintDiagonals(p);
+        p.setRenderHint(QPainter::SmoothPixmapTransform);
+        paintPictures(p);
+    }
+    return m_image;
+}
+
+void RangePainter::collectCells()
+{
+    const size_t n = size_t(m_rows) * size_t(m_cols);
+    m_cells.assign(n, nullptr);
+    m_mergeSlot.assign(n, -1);
+    m_noVerticalGrid.assign(n, 0);
+    const auto &cells = m_sheet.cells();
+    for (auto it = cells.lower_bound(xls::cellKey(m_range.firstRow, 0)); it != cells.end(); ++it) {
+        const int r = xls::keyRow(it->first), c = xls::keyCol(it->first);
+        if (r > m_range.lastRow)
+            break;
+        if (c >= m_range.firstCol && c <= m_range.lastCol)
+            m_cells[slot(r, c)] = &it->second;
+    }
+    for (const xls::CellRange &m : m_sheet.mergedCells()) {
+        // A merge that only touches the rim still matters: it hides the edge it shares.
+        if (m.lastRow + 1 < m_range.firstRow || m.firstRow > m_range.lastRow + 1 || m.lastCol + 1 < m_range.firstCol
+            || m.firstCol > m_range.lastCol + 1 || m.lastRow < m.firstRow || m.lastCol < m.firstCol)
+            continue;
+        const int index = int(m_merges.size());
+        m_merges.push_back(m);
+        for (int r = std::max<int>(m.firstRow, m_range.firstRow); r <= std::min<int>(m.lastRow, m_range.lastRow); ++r)
+            for (int c = std::max<int>(m.firstCol, m_range.firstCol); c <= std::min<int>(m.lastCol, m_range.lastCol); ++c)
+                m_mergeSlot[slot(r, c)] = index;
+    }
+}
+
+int RangePainter::formatAt(int r, int c) const
+{
+    if (r < 0 || c < 0 || r >= kRows || c >= kColumns)
+        return -1;
+    const xls::Cell *cell = inRange(r, c) ? m_cells[slot(r, c)] : m_sheet.cellAt(uint16_t(r), uint16_t(c));
+    if (cell)
+        return cell->xf;
+    if (const auto row = m_sheet.rows().find(uint16_t(r)); row != m_sheet.rows().end() && row->second.xf)
+        return *row->second.xf;
+    return m_geo.columnXf(c);
+}
+
+int RangePainter::mergeAt(int r, int c) const
+{
+    if (inRange(r, c))
+        return m_mergeSlot[slot(r, c)];
+    for (size_t i = 0; i < m_merges.size(); ++i) {
+        const xls::CellRange &m = m_merges[i];
+        if (r >= m.firstRow && r <= m.lastRow && c >= m.firstCol && c <= m.lastCol)
+            return int(i);
+    }
+    return -1;
+}
+
+uint32_t RangePainter::rgb(uint16_t colorIndex, uint32_t automatic) const
+{
+    if (colorIndex == kAutomaticColor)
+        return automatic;
+    return m_book.color(colorIndex) & 0xFFFFFF;
+}
+
+const FontEntry &RangePainter::fontFor(uint16_t fontIndex)
+{
+    auto it = m_fonts.find(fontIndex);
+    if (it == m_fonts.end()) {
+        const xls::Font &f = m_book.font(fontIndex);
+        QFont font = screenFont(f);
+        // Metrics at the picture's 96 dpi, not the screen's.
+        QFontMetricsF metrics(font, &m_image);
+        const uint32_t color = rgb(f.colorIndex, 0x000000);
+        it = m_fonts.emplace(fontIndex, FontEntry{font, metrics, QColor::fromRgb(color)}).first;
+    }
+    return it->second;
+}
+
+void RangePainter::fillRect(int x1, int y1, int x2, int y2, uint32_t color)
+{
+    x1 = std::max(x1, 0);
+    y1 = std::max(y1, 0);
+    x2 = std::min(x2, m_image.width() - 1);
+    y2 = std::min(y2, m_image.height() - 1);
+    const QRgb value = 0xFF000000u | color;
+    for (int yy = y1; yy <= y2; ++yy) {
+        QRgb *line = reinterpret_cast<QRgb *>(m_image.scanLine(yy));
+        std::fill(line + x1, line + std::max(x1, x2 + 1), value);
+    }
+}
+
+void RangePainter::paintGrid()
+{
+    for (int r = m_range.firstRow; r <= m_range.lastRow; ++r) {
+        for (int c = m_range.firstCol; c <= m_range.lastCol + 1; ++c) {
+            const int left = c > 0 ? mergeAt(r, c - 1) : -1;
+            if ((left != -1 && left == mergeAt(r, c)) || (c <= m_range.lastCol && m_noVerticalGrid[slot(r, c)]))
+                continue;
+            fillRect(x(c), y(r), x(c), y(r + 1), kGridColor);
+        }
+    }
+    for (int r = m_range.firstRow; r <= m_range.lastRow + 1; ++r) {
+        for (int c = m_range.firstCol; c <= m_range.lastCol; ++c) {
+            const int above = r > 0 ? mergeAt(r - 1, c) : -1;
+            if (above != -1 && above == mergeAt(r, c))
+                continue;
+            fillRect(x(c), y(r), x(c + 1), y(r), kGridColor);
+        }
+    }
+}
+
+void RangePainter::paintFills()
+{
+    for (int r = m_range.firstRow; r <= m_range.lastRow; ++r) {
+        for (int c = m_range.firstCol; c <= m_range.lastCol; ++c) {
+            if (m_mergeSlot[slot(r, c)] != -1)
+                continue;
+            const int xf = formatAt(r, c);
+            if (xf >= 0 && m_book.xf(uint16_t(xf)).fillPattern != 0)
+                paintFill(m_book.xf(uint16_t(xf)), x(c), y(r), x(c + 1), y(r + 1));
+        }
+    }
+    // A merged area shows the fill of its top-left cell across the whole area.
+    for (const xls::CellRange &m : m_merges) {
+        const int xf = formatAt(m.firstRow, m.firstCol);
+        if (xf >= 0 && m_book.xf(uint16_t(xf)).fillPattern != 0)
+            paintFill(m_book.xf(uint16_t(xf)), x(m.firstCol), y(m.firstRow), x(m.lastCol + 1), y(m.lastRow + 1));
+    }
+}
+
+// Covers the cell and both of its grid lines: a filled cell hides the grid around it.
+void RangePainter::paintFill(const xls::CellFormat &f, int x1, int y1, int x2, int y2)
+{
+    if (x2 <= x1 || y2 <= y1)
+        return; // hidden row or column
+    // BIFF8 keeps the colour of a solid fill in the pattern colour, not the background.
+    const uint32_t fore = rgb(f.patternColorIndex, 0x000000);
+    if (f.fillPattern == 1) {
+        fillRect(x1, y1, x2, y2, fore);
+        return;
+    }
+    const uint32_t back = rgb(f.backgroundColorIndex, kWhite);
+    const QRgb foreValue = 0xFF000000u | fore, backValue = 0xFF000000u | back;
+    const int left = std::max(x1, 0), right = std::min(x2, m_image.width() - 1);
+    for (int yy = std::max(y1, 0); yy <= std::min(y2, m_image.height() - 1); ++yy) {
+        QRgb *line = reinterpret_cast<QRgb *>(m_image.scanLine(yy));
+        // The pattern is anchored to the sheet, so it runs on seamlessly from cell to cell.
+        const int sy = int((yy + m_y0) & 7);
+        for (int xx = left; xx <= right; ++xx)
+            line[xx] = patternBit(f.fillPattern, int((xx + m_x0) & 7), sy) ? foreValue : backValue;
+    }
+}
+
+void RangePainter::layoutText()
+{
+    for (int r = m_range.firstRow; r <= m_range.lastRow; ++r) {
+        for (int c = m_range.firstCol; c <= m_range.lastCol; ++c) {
+            const xls::Cell *cell = m_cells[slot(r, c)];
+            if (!cell)
+                continue;
+            const int merge = m_mergeSlot[slot(r, c)];
+            if (merge == -1) {
+                layoutCellText(r, c, *cell, {uint16_t(r), uint16_t(r), uint16_t(c), uint16_t(c)});
+            } else {
+                const xls::CellRange &m = m_merges[size_t(merge)];
+                if (m.firstRow == r && m.firstCol == c)
+                    layoutCellText(r, c, *cell, m);
+            }
+        }
+    }
+    // A merged area whose top-left cell lies outside the range still shows its text in the part
+    // that is inside.
+    for (const xls::CellRange &m : m_merges) {
+        if (inRange(m.firstRow, m.firstCol))
+            continue;
+        if (const xls::Cell *cell = m_sheet.cellAt(m.firstRow, m.firstCol))
+            layoutCellText(m.firstRow, m.firstCol, *cell, m);
+    }
+}
+
+void RangePainter::layoutCellText(int r, int c, const xls::Cell &cell, const xls::CellRange &box)
+{
+    const ValueKind kind = valueKind(cell);
+    if (kind == ValueKind::Empty)
+        return;
+    const xls::CellFormat &xf = m_book.xf(cell.xf);
+    const int boxLeft = x(box.firstCol), boxRight = x(box.lastCol + 1);
+    const int boxTop = y(box.firstRow), boxBottom = y(box.lastRow + 1);
+    if (boxRight - boxLeft <= 1 || boxBottom - boxTop <= 1)
+        return; // hidden row or column
+    const bool merged = box.firstCol != box.lastCol || box.firstRow != box.lastRow;
+
+    uint8_t h = xf.horizontal;
+    if (h == General)
+        h = kind == ValueKind::Number ? Right : kind == ValueKind::Logical ? Centre : Left;
+    else if (h == CentreAcross || h == Distributed)
+        h = Centre;
+    const bool wrap = xf.wrap || h == Justify || xf.vertical == VJustify;
+
+    int areaLeft = boxLeft + 1 + kTextPaddingPx;
+    int areaRight = boxRight - kTextPaddingPx;
+    if (h == Left || h == Justify || h == Fill)
+        areaLeft += xf.indent * kIndentPx;
+    else if (h == Right)
+        areaRight -= xf.indent * kIndentPx;
+    const int areaTop = boxTop + 1, areaBottom = boxBottom;
+    const qreal avail = std::max(0, areaRight - areaLeft);
+
+    const FontEntry &fe = fontFor(xf.fontIndex);
+    TextJob job;
+    job.fontIndex = xf.fontIndex;
+    job.text = displayText(m_book, cell);
+    if (job.text.isEmpty())
+        return;
+    qreal width = fe.metrics.horizontalAdvance(job.text);
+    if (kind == ValueKind::Number && width > avail) {
+        // A General number gives up digits to fit its cell; when not even one fits, ### fills it.
+        bool fits = false;
+        for (int chars = kGeneralMaxChars - 1; chars >= 1 && !fits; --chars) {
+            job.text = displayText(m_book, cell, chars);
+            width = fe.metrics.horizontalAdvance(job.text);
+            fits = width <= avail;
+        }
+        if (!fits) {
+            const qreal hash = fe.metrics.horizontalAdvance(QLatin1Char('#'));
+            job.text = QString(hash > 0 ? int(avail / hash) : 0, QLatin1Char('#'));
+            width = fe.metrics.horizontalAdvance(job.text);
+            if (job.text.isEmpty())
+                return;
+        }
+    }
+    if (h == Fill && width > 0 && width < avail) {
+        const QString unit = job.text;
+        const qreal unitWidth = width;
+        for (int n = 2; unitWidth * n <= avail; ++n)
+            job.text += unit;
+        width = fe.metrics.horizontalAdvance(job.text);
+        h = Left;
+    }
+    const bool multiLine = job.text.contains(QLatin1Char('\n'));
+    job.clip = QRect(QPoint(boxLeft + 1, boxTop + 1), QPoint(boxRight - 1, boxBottom - 1));
+
+    if (wrap && (width > avail || multiLine)) {
+        job.wrapped = true;
+        job.text.remove(QLatin1Char('\r'));
+        job.text.replace(QLatin1Char('\n'), QChar::LineSeparator);
+        job.area = QRectF(areaLeft, areaTop, avail, areaBottom - areaTop);
+        job.flags = (h == Right ? Qt::AlignRight : h == Centre ? Qt::AlignHCenter : Qt::AlignLeft)
+            | (xf.vertical == Top ? Qt::AlignTop : xf.vertical == Middle ? Qt::AlignVCenter : Qt::AlignBottom);
+        job.needsClip = true;
+        m_text.push_back(std::move(job));
+        return;
+    }
+    if (multiLine) {
+        // Without wrapping a line break does not break the line.
+        job.text.replace(QLatin1Char('\r'), QString()).replace(QLatin1Char('\n'), QLatin1Char(' '));
+        width = fe.metrics.horizontalAdvance(job.text);
+    }
+
+    qreal tx = h == Right ? areaRight - width : h == Centre ? areaLeft + (avail - width) / 2 : areaLeft;
+    // Text that does not fit runs on into empty neighbours of the same row (never numbers,
+    // never out of a merged area); the grid lines it crosses are not drawn.
+    if (width > avail && kind != ValueKind::Number && !merged && !wrap) {
+        const qreal textLeft = tx, textRight = tx + width;
+        if (h == Left || h == Centre) {
+            for (int cc = c + 1; cc <= m_range.lastCol && job.clip.right() + 1 < textRight + kTextPaddingPx; ++cc) {
+                if (m_cells[slot(r, cc)] && valueKind(*m_cells[slot(r, cc)]) != ValueKind::Empty)
+                    break;
+                if (m_mergeSlot[slot(r, cc)] != -1)
+                    break;
+                m_noVerticalGrid[slot(r, cc)] = 1;
+                job.clip.setRight(x(cc + 1) - 1);
+            }
+        }
+        if (h == Right || h == Centre) {
+            for (int cc = c - 1; cc >= m_range.firstCol && job.clip.left() > textLeft - kTextPaddingPx; --cc) {
+                if (m_cells[slot(r, cc)] && valueKind(*m_cells[slot(r, cc)]) != ValueKind::Empty)
+                    break;
+                if (m_mergeSlot[slot(r, cc)] != -1)
+                    break;
+                m_noVerticalGrid[slot(r, cc + 1)] = 1;
+                job.clip.setLeft(x(cc) + 1);
+            }
+        }
+    }
+
+    const qreal ascent = fe.metrics.ascent(), descent = fe.metrics.descent();
+    const qreal innerHeight = areaBottom - areaTop;
+    qreal baseline;
+    if (xf.vertical == Top)
+        baseline = areaTop + ascent;
+    else if (xf.vertical == Middle || xf.vertical == VDistributed)
+        baseline = areaTop + (innerHeight - (ascent + descent)) / 2 + ascent;
+    else
+        baseline = areaBottom - 1 - descent;
+    job.origin = QPointF(std::round(tx), std::round(baseline));
+    job.needsClip = job.origin.x() < job.clip.left() || job.origin.x() + width > job.clip.right() + 1
+        || job.origin.y() - ascent < job.clip.top() || job.origin.y() + descent > job.clip.bottom() + 1;
+    m_text.push_back(std::move(job));
+}
+
+void RangePainter::paintText(QPainter &p)
+{
+    for (const TextJob &job : m_text) {
+        const FontEntry &fe = fontFor(job.fontIndex);
+        p.setFont(fe.font);
+        p.setPen(fe.color);
+        if (job.needsClip)
+            p.setClipRect(job.clip);
+        else
+            p.setClipping(false);
+        if (job.wrapped)
+            paintWrapped(p, job, fe.font);
+        else
+            p.drawText(job.origin, job.text);
+    }
+}
+
+// Breaks at spaces where it can and inside a word only when the word alone is too wide;
+// lines that do not fit the cell are cut off at the side away from the alignment.
+void RangePainter::paintWrapped(QPainter &p, const TextJob &job, const QFont &font)
+{
+    QTextLayout layout(job.text, font, &m_image);
+    QTextOption option(Qt::Alignment(job.flags & Qt::AlignHorizontal_Mask));
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.setCacheEnabled(true);
+    qreal height = 0;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(job.area.width());
+        line.setPosition(QPointF(0, height));
+        height += line.height();
+    }
+    layout.endLayout();
+    qreal top = job.area.top();
+    if (job.flags & Qt::AlignBottom)
+        top = job.area.bottom() - 1 - height;
+    else if (job.flags & Qt::AlignVCenter)
+        top += (job.area.height() - height) / 2;
+    layout.draw(&p, QPointF(job.area.left(), std::round(top)));
+}
+
+void RangePainter::paintBorders()
+{
+    std::vector<Edge> edges;
+    auto lineOf = [this](int r, int c, xls::BorderLine xls::CellFormat::*side) {
+        const int xf = formatAt(r, c);
+        return xf >= 0 ? m_book.xf(uint16_t(xf)).*side : xls::BorderLine{};
+    };
+    // Each edge once: the line of the cell above (left) against that of the cell below (right).
+    for (int r = m_range.firstRow; r <= m_range.lastRow + 1; ++r) {
+        for (int c = m_range.firstCol; c <= m_range.lastCol; ++c) {
+            const int above = r > 0 ? mergeAt(r - 1, c) : -1;
+            if (above != -1 && above == mergeAt(r, c))
+                continue;
+            const xls::BorderLine a = r > 0 ? lineOf(r - 1, c, &xls::CellFormat::bottom) : xls::BorderLine{};
+            const xls::BorderLine b = lineOf(r, c, &xls::CellFormat::top);
+            const xls::BorderLine line = outranks(a.style, b.style) ? a : b;
+            if (line.style != 0)
+                edges.push_back({true, y(r), x(c), x(c + 1), line});
+        }
+    }
+    for (int r = m_range.firstRow; r <= m_range.lastRow; ++r) {
+        for (int c = m_range.firstCol; c <= m_range.lastCol + 1; ++c) {
+            const int left = c > 0 ? mergeAt(r, c - 1) : -1;
+            if (left != -1 && left == mergeAt(r, c))
+                continue;
+            const xls::BorderLine a = c > 0 ? lineOf(r, c - 1, &xls::CellFormat::right) : xls::BorderLine{};
+            const xls::BorderLine b = c < kColumns ? lineOf(r, c, &xls::CellFormat::left) : xls::BorderLine{};
+            const xls::BorderLine line = outranks(a.style, b.style) ? a : b;
+            if (line.style != 0)
+                edges.push_back({false, x(c), y(r), y(r + 1), line});
+        }
+    }
+    // Where lines cross, the stronger one is drawn last and shows.
+    std::stable_sort(edges.begin(), edges.end(),
+                     [](const Edge &a, const Edge &b) { return lineStyle(a.line.style).rank < lineStyle(b.line.style).rank; });
+    for (const Edge &e : edges)
+        stroke(e);
+}
+
+void RangePainter::stroke(const Edge &e)
+{
+    const LineStyle &st = lineStyle(e.line.style);
+    const QRgb value = 0xFF000000u | rgb(e.line.colorIndex, 0x000000);
+    const int before = (st.width - 1) / 2, after = st.width / 2;
+    std::array<bool, 32> on{};
+    int period = 0;
+    for (size_t i = 0; i < st.dash.size() && st.dash[i]; ++i)
+        for (int k = 0; k < st.dash[i]; ++k)
+            on[size_t(period++)] = i % 2 == 0;
+    const int64_t origin = e.horizontal ? m_x0 : m_y0; // dashes line up along the whole sheet
+    const int w = m_image.width(), h = m_image.height();
+    // A wide line on the picture's outer edge moves inwards rather than lose its outer half.
+    const int last = (e.horizontal ? h : w) - 1;
+    const int at = e.at - before < 0 ? before : e.at + after > last ? last - after : e.at;
+    for (int across = -before; across <= after; ++across) {
+        if (st.doubled && across == 0)
+            continue;
+        const int line = at + across;
+        for (int along = std::max(e.from - before, 0); along <= e.to + after; ++along) {
+            if (period && !on[size_t((along + origin) % period)])
+                continue;
+            const int px = e.horizontal ? along : line, py = e.horizontal ? line : along;
+            if (px < 0 || py < 0 || px >= w || py >= h)
+                continue;
+            reinterpret_cast<QRgb *>(m_image.scanLine(py))[px] = value;
+        }
+    }
+}
+
+// Diagonal lines cross the whole cell (the whole area of a merged cell), corner to corner.
+void RangePainter::paintDiagonals(QPainter &p)
+{
+    constexpr uint8_t kDown = 0x1, kUp = 0x2; // top-left to bottom-right, bottom-left to top-right
+    for (int r = m_range.firstRow; r <= m_range.lastRow; ++r) {
+        for (int c = m_range.firstCol; c <= m_range.lastCol; ++c) {
+            xls::CellRange box{uint16_t(r), uint16_t(r), uint16_t(c), uint16_t(c)};
+            if (const int merge = m_mergeSlot[slot(r, c)]; merge != -1) {
+                box = m_merges[size_t(merge)];
+                if (box.firstRow != r || box.firstCol != c)
+                    continue;
+            }
+            const int xf = formatAt(r, c);
+            if (xf < 0)
+                continue;
+            const xls::CellFormat &f = m_book.xf(uint16_t(xf));
+            if (!f.diagonalDirections || !f.diagonal.style)
+                continue;
+            const LineStyle &st = lineStyle(f.diagonal.style);
+            QPen pen(QColor::fromRgb(rgb(f.diagonal.colorIndex, 0x000000)), st.width);
+            if (st.dash[0]) {
+                QList<qreal> dashes;
+                for (size_t i = 0; i < st.dash.size() && st.dash[i]; ++i)
+                    dashes << qreal(st.dash[i]) / st.width;
+                pen.setDashPattern(dashes);
+            }
+            p.setPen(pen);
+            const QPoint topLeft(x(box.firstCol), y(box.firstRow)), bottomRight(x(box.lastCol + 1), y(box.lastRow + 1));
+            if (f.diagonalDirections & kDown)
+                p.drawLine(topLeft, bottomRight);
+            if (f.diagonalDirections & kUp)
+                p.drawLine(QPoint(topLeft.x(), bottomRight.y()), QPoint(bottomRight.x(), topLeft.y()));
+        }
+    }
+}
+
+void RangePainter::paintPictures(QPainter &p)
+{
+    const std::vector<SheetPicture> pictures = sheetPictures(m_book, m_sheet);
+    const QRectF bounds(0, 0, m_image.width(), m_image.height());
+    for (const SheetPicture &picture : pictures) {
+        if (picture.image.isNull())
+            continue; // an undecodable picture leaves its frame empty
+        const CellAnchor &a = picture.anchor;
+        auto px = [this](uint16_t col, uint16_t dx) {
+            const int c = std::min<int>(col, kColumns - 1);
+            return qreal(m_geo.columnX(c) - m_x0) + m_geo.columnWidth(c) * std::min<int>(dx, 1024) / 1024.0;
+        };
+        auto py = [this](uint16_t row, uint16_t dy) {
+            return qreal(m_geo.rowY(row) - m_y0) + m_geo.rowHeight(row) * std::min<int>(dy, 256) / 256.0;
+        };
+        const QRectF target(QPointF(px(a.col1, a.dx1), py(a.row1, a.dy1)), QPointF(px(a.col2, a.dx2), py(a.row2, a.dy2)));
+        if (target.width() <= 0 || target.height() <= 0 || !target.intersects(bounds))
+            continue;
+        p.drawImage(target, picture.image);
+    }
+}
+
+} // namespace
+
+QString rangeName(xls::CellRange range)
+{
+    return QStringLiteral("%1%2:%3%4")
+        .arg(columnName(range.firstCol)).arg(range.firstRow + 1).arg(columnName(range.lastCol)).arg(range.lastRow + 1);
+}
+
+xls::Result<QSize> pictureSize(const SheetGeometry &geometry, xls::CellRange range)
+{
+    if (range.lastRow < range.firstRow || range.lastCol < range.firstCol)
+        return xls::Error{QStringLiteral("The range %1 is reversed.").arg(rangeName(range))};
+    if (range.lastCol >= kColumns)
+        return xls::Error{QStringLiteral("The range %1 reaches past column IV.").arg(rangeName(range))};
+    const int64_t width = geometry.columnX(range.lastCol + 1) - geometry.columnX(range.firstCol) + 1;
+    const int64_t height = geometry.rowY(range.lastRow + 1) - geometry.rowY(range.firstRow) + 1;
+    if (width > kMaxPictureSide || height > kMaxPictureSide || width * height > kMaxPicturePixels)
+        return xls::Error{QStringLiteral("The picture of %1 would be %2 x %3 pixels; a picture is at most %4 pixels a side "
+                                         "and %5 million pixels in all.")
+                              .arg(rangeName(range)).arg(width).arg(height).arg(kMaxPictureSide).arg(kMaxPicturePixels >> 20)};
+    return QSize(int(width), int(height));
+}
+
+xls::Result<QImage> renderRange(const xls::Workbook &book, int sheetIndex, xls::CellRange range)
+{
+    if (sheetIndex < 0 || sheetIndex >= book.sheetCount())
+        return xls::Error{QStringLiteral("The workbook has no sheet %1.").arg(sheetIndex + 1)};
+    const xls::Worksheet &sheet = book.sheet(sheetIndex);
+    if (!sheet.isWorksheet())
+        return xls::Error{QStringLiteral("The sheet \"%1\" is not a worksheet and has no cells to picture.").arg(sheet.name())};
+    const SheetGeometry geometry(sheet);
+    xls::Result<QSize> size = pictureSize(geometry, range);
+    if (!size)
+        return size.error();
+    const size_t cells = size_t(range.lastRow - range.firstRow + 1) * size_t(range.lastCol - range.firstCol + 1);
+    if (cells > kMaxCells)
+        return xls::Error{QStringLiteral("The range %1 holds more than %2 cells.").arg(rangeName(range)).arg(kMaxCells)};
+    return RangePainter(book, sheet, geometry, range, *size).paint();
+}
+
+QImage renderRangeOrThrow(const xls::Workbook &book, int sheetIndex, xls::CellRange range)
+{
+    xls::Result<QImage> image = renderRange(book, sheetIndex, range);
+    if (!image)
+        throw automation::AutomationError(image.error().message);
+    return std::move(*image);
+}
+
+} // namespace render
