@@ -6,6 +6,8 @@
 #include "automation/ClassRegistry.h"
 
 #include <QBuffer>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QFile>
 
 #include <QFile>
@@ -83,7 +85,13 @@ void saveCellsActivesheet(const ObjectRef &workbook, const QString &path)
     g.step(104, [&] { lastColumn = lastOfUsedRange(requireObject(Variant(sheet)), u"Columns", u"Column"); });
     if (!g.test(106, [&] { return lastRow > 1 && lastColumn > 1; }))
         return;
-    g.step(110, [&] { requireObject(requireObject(Variant(sheet))->get(u"UsedRange"))->call(u"CopyPicture"); });
+    g.step(110, [&] {
+        // Whatever picture the clipboard held before (an earlier run's, another
+        // program's) must never be taken for this sheet's when the copy fails.
+        if (QClipboard *clipboard = QGuiApplication::clipboard())
+            clipboard->clear();
+        requireObject(requireObject(Variant(sheet))->get(u"UsedRange"))->call(u"CopyPicture");
+    });
     g.step(112, [&] { writePicture(GetClipboardPicture(0), path); });
 }
 

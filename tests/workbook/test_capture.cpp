@@ -1,0 +1,133 @@
+// saveCellsActivesheet against a sheet whose used range and copy we control.
+
+#include "ScriptedDialogs.h"
+#include "workbook/Excel1.h"
+
+#include <QClipboard>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace automation;
+
+namespace {
+// A used range ending at (lastRow, lastColumn) whose CopyPicture puts a picture of that
+// size on the clipboard, or fails.
+class FakeRange : public DispatchObject {
+public:
+    FakeRange(int lastRow, int lastColumn, bool copyFails)
+    {
+        addGetter("Rows", [=](const Args &) { return Variant(ObjectRef(std::make_shared<Lines>(lastRow, "Row"))); });
+        addGetter("Columns", [=](const Args &) { return Variant(ObjectRef(std::make_shared<Lines>(lastColumn, "Column"))); });
+        addGetter("CopyPicture", [=](const Args &) {
+            if (copyFails)
+                throw AutomationError("CopyPicture failed");
+            QImage picture(lastColumn * 10, lastRow * 10, QImage::Format_RGB32);
+            picture.fill(Qt::blue);
+            QGuiApplication::clipboard()->setImage(picture);
+            return Variant();
+        });
+    }
+    QString className() const override { return "Range"; }
+
+private:
+    class Lines : public DispatchObject {
+    public:
+        Lines(int last, const QString &member)
+        {
+            addGetter("count", [=](const Args &) { return Variant(int32_t(last)); });
+            addGetter("Item", [=](const Args &a) {
+                auto line = std::make_shared<Lines>(a.at(0).toInt32(), member);
+                line->addGetter(member, [=](const Args &) { return a.at(0); });
+                return Variant(ObjectRef(line));
+            });
+        }
+        QString className() const override { return "Range"; }
+    };
+};
+
+class FakeBook : public DispatchObject {
+public:
+    FakeBook(int lastRow, int lastColumn, bool copyFails)
+    {
+        auto range = std::make_shared<FakeRange>(lastRow, lastColumn, copyFails);
+        auto sheet = std::make_shared<Sheet>(range);
+        addGetter("ActiveSheet", [sheet](const Args &) { return Variant(ObjectRef(sheet)); });
+    }
+    QString className() const override { return "Workbook"; }
+
+private:
+    class Sheet : public DispatchObject {
+    public:
+        explicit Sheet(ObjectRef range)
+        {
+            addGetter("UsedRange", [range](const Args &) { return Variant(range); });
+        }
+        QString className() const override { return "Worksheet"; }
+    };
+};
+} // namespace
+
+class TestCapture : public QObject {
+    Q_OBJECT
+private slots:
+    void thePictureOfTheUsedRangeIsWrittenAsBmp()
+    {
+        testing::ScriptedDialogs dialogs;
+        QTemporaryDir dir;
+        const QString path = dir.filePath("temp.bmp");
+        workbook::saveCellsActivesheet(std::make_shared<FakeBook>(58, 13, false), path);
+        QCOMPARE(dialogs.messages(), QStringList());
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.read(2) == "BM");
+        QCOMPARE(QImage(path).size(), QSize(130, 580));
+    }
+
+    void aUsedRangeEndingInTheFirstRowOrColumnWritesNoFile_data()
+    {
+        QTest::addColumn<int>("lastRow");
+        QTest::addColumn<int>("lastColumn");
+        QTest::newRow("row 1") << 1 << 13;
+        QTest::newRow("column A") << 58 << 1;
+    }
+    void aUsedRangeEndingInTheFirstRowOrColumnWritesNoFile()
+    {
+        QFETCH(int, lastRow);
+        QFETCH(int, lastColumn);
+        testing::ScriptedDialogs dialogs;
+        QTemporaryDir dir;
+        workbook::saveCellsActivesheet(std::make_shared<FakeBook>(lastRow, lastColumn, false), dir.filePath("temp.bmp"));
+        QVERIFY(!QFile::exists(dir.filePath("temp.bmp")));
+        QCOMPARE(dialogs.messages(), QStringList());
+    }
+
+    void aFailedCopyIsReportedAndAnOlderPictureIsNotSavedInstead()
+    {
+        testing::ScriptedDialogs dialogs;
+        QTemporaryDir dir;
+        QImage stale(40, 40, QImage::Format_RGB32);
+        stale.fill(Qt::red);
+        QGuiApplication::clipboard()->setImage(stale);
+        workbook::saveCellsActivesheet(std::make_shared<FakeBook>(58, 13, true), dir.filePath("temp.bmp"));
+        const QStringList shown = dialogs.messages();
+        QCOMPARE(shown.size(), 2);
+        QVERIFY(shown[0].startsWith("CopyPicture failed\r\nin Larderly2021/08/31.Excel1.saveCellsActivesheet at line 110"));
+        QVERIFY(shown[1].contains("saveCellsActivesheet at line 112"));
+        QVERIFY(!QFile::exists(dir.filePath("temp.bmp")));
+    }
+
+    void withoutAWorkbookEachStepReportsAndNothingIsWritten()
+    {
+        testing::ScriptedDialogs dialogs;
+        QTemporaryDir dir;
+        workbook::saveCellsActivesheet(nullptr, dir.filePath("temp.bmp"));
+        QCOMPARE(dialogs.messages().size(), 3); // 100, 102, 104; the test at 106 then fails to pass
+        QVERIFY(!QFile::exists(dir.filePath("temp.bmp")));
+    }
+};
+
+QTEST_MAIN(TestCapture)
+#include "test_capture.moc"
