@@ -4,9 +4,12 @@
 #include "app/AppTitle.h"
 #include "app/ErrorReport.h"
 #include "app/IsInstalled.h"
+#include "app/LookAndFeel.h"
 #include "automation/AutomationError.h"
 #include "lists/ListCommands.h"
 #include "preview/Form2.h"
+#include "services/Paths.h"
+#include "workbook/Excel1.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -31,6 +34,16 @@ void paintWhite(QWidget *w)
     w->setPalette(p);
     w->setAutoFillBackground(true);
 }
+
+// The list boxes and the text box keep the colours they were designed with when the
+// window and frames are recoloured: the style draws their edges from the background
+// colour, which they would otherwise take from the frame or window they sit on.
+void keepOwnColours(QWidget *w)
+{
+    QPalette p = w->palette();
+    p.setColor(QPalette::Window, Qt::white);
+    w->setPalette(p);
+}
 } // namespace
 
 Form1::Form1(QWidget *parent) : QWidget(parent)
@@ -43,12 +56,15 @@ Form1::Form1(QWidget *parent) : QWidget(parent)
     paintWhite(this);
     buildControls();
     setTabOrder();
+    wireHoverPointer();
 }
 
 void Form1::buildControls()
 {
     Text1 = new QLineEdit(QStringLiteral("Text1"), this);
+    Text1->setObjectName(QStringLiteral("Text1"));
     Text1->setGeometry(twipsRect(4680, 8800, 1215, 525));
+    keepOwnColours(Text1);
 
     PushButton1 = new PushButton(QStringLiteral("Start Creating Template"), this);
     PushButton1->setGeometry(twipsRect(120, 120, 13080, 405));
@@ -56,6 +72,9 @@ void Form1::buildControls()
     PushButton5->setGeometry(twipsRect(120, 630, 6480, 405));
     PushButton6 = new PushButton(QStringLiteral("Load Sample/Example Data"), this);
     PushButton6->setGeometry(twipsRect(6720, 630, 6480, 405));
+    PushButton1->setObjectName(QStringLiteral("PushButton1"));
+    PushButton5->setObjectName(QStringLiteral("PushButton5"));
+    PushButton6->setObjectName(QStringLiteral("PushButton6"));
     connect(PushButton1, &QPushButton::clicked, this, [this] { PushButton1_Click(); });
     connect(PushButton5, &QPushButton::clicked, this, [this] { PushButton5_Click(); });
     connect(PushButton6, &QPushButton::clicked, this, [this] { PushButton6_Click(); });
@@ -72,6 +91,7 @@ void Form1::buildControls()
         list->setGeometry(twipsRect(240, 300, 2055, 1410));
         list->setSelectionMode(QAbstractItemView::SingleSelection);
         list->setSortingEnabled(false);
+        keepOwnColours(list);
         List1[i] = list;
 
         PushButton2[i] = new PushButton(QStringLiteral("Add"), frame);
@@ -98,15 +118,34 @@ void Form1::setTabOrder()
     Text1->setFocus();
 }
 
+void Form1::wireHoverPointer()
+{
+    // The hand over every button; the arrow over the background, the frames and the
+    // lists (whose items sit in their viewports).
+    m_pointer.hoverOnMouseMove(static_cast<QWidget *>(this), vbDefault);
+    for (PushButton *button : {PushButton1, PushButton5, PushButton6})
+        m_pointer.hoverOnMouseMove(button, vbCustom);
+    for (int i = 0; i < lists::kCategoryCount; ++i) {
+        m_pointer.hoverOnMouseMove(Frame1[i], vbDefault);
+        m_pointer.hoverOnMouseMove(List1[i], vbDefault);
+        m_pointer.hoverOnMouseMove(List1[i]->viewport(), vbDefault);
+        m_pointer.hoverOnMouseMove(PushButton2[i], vbCustom);
+        m_pointer.hoverOnMouseMove(PushButton3[i], vbCustom);
+    }
+}
+
 bool Form1::Form_Load()
 {
     Guard g(u"Form1.Form_Load");
-    g.step(102, [] { /* the skin arrives with the look-and-feel work */ });
+    g.step(102, [&] { ApplySkin(this, SkinFramework1); });
     g.step(104, [&] {
         setWindowTitle(kProductName);
         setWindowIcon(applicationIcon());
         SetAppTitle();
     });
+    const QString cursorFile = platform::joinPath(platform::programFolder(), kHandCursorFile);
+    if (g.test(106, [&] { return workbook::FileExists(cursorFile); }))
+        g.step(108, [&] { m_pointer.setCustomCursor(loadCursorFile(cursorFile)); });
     lists::LoadCategoryLists(g, List1);
     g.step(146, [&] { update(); });
     bool available = true;

@@ -2,6 +2,10 @@
 // The main window, the program's start-up object.
 //
 // Pieces and how data flows between them:
+//  - Form_Load first draws the window in the skin beside the program, when there is one
+//    (LookAndFeel, through the skin control SkinFramework1), and loads the hand pointer.
+//    Mouse moves over the buttons show the hand, over the background, frames and lists
+//    the arrow (WindowPointer); the hourglass of a generation run stays meanwhile.
 //  - Form1 (this window) holds the fifteen category frames. Each frame's list box
 //    (List1) is the only store of that category's items while the program runs.
 //  - Form_Load restores the lists from the settings store (lists/CategoryLists) and
@@ -16,6 +20,7 @@
 
 #include "app/PushButton.h"
 #include "app/WindowPointer.h"
+#include "automation/AutomationObject.h"
 #include "lists/CategoryLists.h"
 #include "workbook/GenerationRun.h"
 
@@ -70,6 +75,8 @@ public:
     lists::ListBoxes List1{};
     std::array<PushButton *, lists::kCategoryCount> PushButton2{};
     std::array<PushButton *, lists::kCategoryCount> PushButton3{};
+    // The skin control; created when a skin is first applied.
+    automation::ObjectRef SkinFramework1;
 
     // True while a generation run is in progress; a second click returns at once.
     bool mGenerating = false;
@@ -84,6 +91,7 @@ protected:
 private:
     void buildControls();
     void setTabOrder();
+    void wireHoverPointer();
 
     // What the generation run needs of the two windows.
     bool &generatingFlag() override { return mGenerating; }

@@ -1,9 +1,13 @@
 #include "LookAndFeel.h"
 
 #include "automation/AutomationError.h"
+#include "automation/ClassRegistry.h"
+#include "services/Paths.h"
+#include "skin/SkinFramework.h"
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QBuffer>
 #include <QtEndian>
@@ -24,17 +28,61 @@ void setBackColor(QWidget *widget, const QColor &color)
     widget->setAutoFillBackground(true);
 }
 
-void SetFormBackColors(QWidget *window)
+namespace {
+const char *const kPictureBoxProperty = "pantrimoPictureBox";
+
+// The window and those of its controls that pass the test to button face.
+template <typename Test>
+void recolourToButtonFace(QWidget *window, Test recoloured)
 {
     const QColor face = buttonFaceColor();
     setBackColor(window, face);
     for (QWidget *control : window->findChildren<QWidget *>()) {
-        if (control->isWindow())
-            continue;
-        if (qobject_cast<QRadioButton *>(control) || qobject_cast<QCheckBox *>(control) ||
-            qobject_cast<QGroupBox *>(control) || qobject_cast<QLabel *>(control))
+        if (!control->isWindow() && recoloured(control))
             setBackColor(control, face);
     }
+}
+
+bool isOptionCheckFrameOrLabel(const QWidget *control)
+{
+    return qobject_cast<const QRadioButton *>(control) || qobject_cast<const QCheckBox *>(control) ||
+           qobject_cast<const QGroupBox *>(control) || qobject_cast<const QLabel *>(control);
+}
+} // namespace
+
+void markPictureBox(QWidget *widget) { widget->setProperty(kPictureBoxProperty, true); }
+bool isPictureBox(const QWidget *widget) { return widget->property(kPictureBoxProperty).toBool(); }
+
+void SetFormBackColors(QWidget *window)
+{
+    recolourToButtonFace(window, isOptionCheckFrameOrLabel);
+}
+
+bool isOrdinaryFile(const QString &path) { return QFileInfo(path).isFile(); }
+
+void ApplySkin(QWidget *mainWindow, automation::ObjectRef &skinFramework)
+{
+    using automation::InvokeKind;
+    using automation::Variant;
+    namespace id = platform::skin_id;
+
+    const QString path = platform::joinPath(platform::programFolder(), kSkinFile);
+    if (!isOrdinaryFile(path))
+        return;
+    recolourToButtonFace(mainWindow, [](const QWidget *control) {
+        return isOptionCheckFrameOrLabel(control) || isPictureBox(control);
+    });
+    if (!skinFramework)
+        skinFramework = automation::createObject(platform::kSkinFrameworkClass);
+    automation::AutomationObject &skin = *skinFramework;
+    skin.invokeById(id::kLoadSkin, InvokeKind::Get, {Variant(path), Variant(QString())});
+    const int32_t options = skin.invokeById(id::kApplyOptions, InvokeKind::Get, {}).toInt32();
+    skin.invokeById(id::kApplyOptions, InvokeKind::Put, {Variant(int32_t(options | platform::kConfineToWindow))});
+    skin.invokeById(id::kFramesOption, InvokeKind::Put, {Variant::fromBool(true)});
+    skin.invokeById(id::kBackgroundOption, InvokeKind::Put, {Variant::fromBool(true)});
+    // Native handles travel as 32-bit integers; window ids here fit in 32 bits.
+    const auto handle = static_cast<int32_t>(static_cast<quint32>(mainWindow->winId()));
+    skin.invokeById(id::kApplyWindow, InvokeKind::Get, {Variant(handle)});
 }
 
 QCursor loadCursorFile(const QString &path)

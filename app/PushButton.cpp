@@ -12,6 +12,9 @@ PushButton::PushButton(const QString &caption, QWidget *parent) : QPushButton(ca
     setFont(f);
     QPalette p = palette();
     p.setColor(QPalette::Button, Qt::white);
+    // Its own background too: the style draws a button's edges from the background, which
+    // would otherwise follow whatever colour the frame or window beneath it is given.
+    p.setColor(QPalette::Window, Qt::white);
     p.setColor(QPalette::ButtonText, palette().color(QPalette::ButtonText));
     setPalette(p);
     setAutoFillBackground(true);
@@ -22,6 +25,9 @@ void PushButton::mouseMoveEvent(QMouseEvent *event)
 {
     emit mouseMoved(event->buttons(), event->modifiers(), event->position().toPoint());
     QPushButton::mouseMoveEvent(event);
+    // The move was the button's: passed on, it would reach the frame or window beneath,
+    // whose own hover handler would take the hand away again at once.
+    event->accept();
 }
 
 } // namespace shell

@@ -4,6 +4,7 @@
 #include "preview/Form2.h"
 #include "services/ExcelServer.h"
 #include "services/FileSystem.h"
+#include "skin/SkinFramework.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -56,6 +57,7 @@ int main(int argc, char *argv[])
     QApplication::setQuitOnLastWindowClosed(false);
     platform::registerFileSystemObject();
     platform::registerExcelApplication();
+    platform::registerSkinFramework();
 
     shell::Form1 window;
     if (!window.Form_Load())

@@ -81,11 +81,31 @@ Form2::Form2(QWidget *parent) : QWidget(parent)
     connect(PushButton6, &QPushButton::clicked, this, [this] { PushButton6_Click(); });
     connect(PushButton8, &QPushButton::clicked, this, [this] { PushButton8_Click(); });
 
+    wireHoverPointer();
+
     const QList<QWidget *> order{m_viewport->hScroll1(), m_viewport->vScroll1(), m_viewport->picture2(),
                                  m_viewport->picture1(), Frame1, m_viewport->zoomOri(),
                                  PushButton1, PushButton2, PushButton6, PushButton8};
     for (qsizetype k = 0; k + 1 < order.size(); ++k)
         QWidget::setTabOrder(order[k], order[k + 1]);
+}
+
+void Form2::wireHoverPointer()
+{
+    // The hand over the four buttons, the arrow over the background and the frame
+    // "Zoom:". The picture area and the scroll bars have no handler and keep whatever
+    // pointer the last one set; a move there with a button held stays with them rather
+    // than reaching the background beneath.
+    const QList<QWidget *> pictures{m_viewport->picture2(), m_viewport->picture1(), m_viewport->zoomOri()};
+    for (QWidget *picture : pictures)
+        shell::markPictureBox(picture);
+    const QList<QWidget *> quiet{m_viewport->picture2(), m_viewport->hScroll1(), m_viewport->vScroll1()};
+    for (QWidget *control : quiet)
+        control->setAttribute(Qt::WA_NoMousePropagation);
+    m_pointer.hoverOnMouseMove(static_cast<QWidget *>(this), shell::vbDefault);
+    m_pointer.hoverOnMouseMove(Frame1, shell::vbDefault);
+    for (shell::PushButton *button : {PushButton1, PushButton2, PushButton6, PushButton8})
+        m_pointer.hoverOnMouseMove(button, shell::vbCustom);
 }
 
 void Form2::Form_Load()

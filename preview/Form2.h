@@ -60,6 +60,7 @@ protected:
 
 private:
     void Form_QueryUnload();
+    void wireHoverPointer();
 
     ViewportWidget *m_viewport = nullptr;
     shell::WindowPointer m_pointer{this};

@@ -14,7 +14,21 @@ using automation::AutomationError;
 
 namespace platform {
 
-QString programFolder() { return QCoreApplication::applicationDirPath(); }
+namespace {
+QString &programFolderOverride()
+{
+    static QString folder;
+    return folder;
+}
+} // namespace
+
+QString programFolder()
+{
+    const QString &overridden = programFolderOverride();
+    return overridden.isEmpty() ? QCoreApplication::applicationDirPath() : overridden;
+}
+
+void overrideProgramFolder(const QString &folder) { programFolderOverride() = folder; }
 
 QString joinPath(const QString &folder, const QString &name) { return folder + QLatin1Char('/') + name; }
 

@@ -9,6 +9,10 @@ namespace platform {
 // The folder of the executable, without a trailing separator.
 QString programFolder();
 
+// Tests only: programFolder() answers folder until called again with an empty one, so
+// a test can lay optional files beside "the program" without touching its build folder.
+void overrideProgramFolder(const QString &folder);
+
 // TEMP when it is set, used unchanged. Otherwise a private folder of this user under
 // the system's temporary folder, created with mode 0700; raises an AutomationError
 // when that name is taken by a link, a file or another user's folder.
