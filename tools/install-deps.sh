@@ -8,6 +8,8 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   libgsf-1-dev libbenchmark-dev
+  # the LibreOffice spreadsheet server: UNO headers, cppumaker and the type libraries
+  libreoffice-dev
   clang-14 libclang-rt-14-dev
   # run: the platform plugin, and the fonts the windows and the workbook are drawn with
   qt6-qpa-plugins fonts-liberation fonts-urw-base35

@@ -7,6 +7,9 @@
 #include "render/Clipboard.h"
 #include "render/SheetRenderer.h"
 #endif
+#ifdef PANTRIMO_HAVE_LIBREOFFICE_EXCEL
+#include "libreoffice/LibreOfficeExcel.h"
+#endif
 
 using namespace automation;
 
@@ -36,13 +39,24 @@ void registerExcelApplication(const QString &serverName)
             throw AutomationError(kCannotCreateObject + QStringLiteral(" (the built-in spreadsheet server is not part of this build)"));
         });
 #endif
+    } else if (name == QLatin1String("libreoffice")) {
+#ifdef PANTRIMO_HAVE_LIBREOFFICE_EXCEL
+        // Read when an instance is made, so a test can point it at another office program.
+        registry.registerClass(kProgId, [] { return createLibreOfficeExcelApplication(); });
+#else
+        registry.registerClass(kProgId, []() -> ObjectRef {
+            throw AutomationError(kCannotCreateObject +
+                                  QStringLiteral(" (this build has no LibreOffice bridge: the LibreOffice SDK, "
+                                                 "libreoffice-dev, was not found when it was configured)"));
+        });
+#endif
     } else if (name == QLatin1String("none")) {
         registry.registerClass(kProgId, []() -> ObjectRef { throw AutomationError(kCannotCreateObject); });
     } else {
         registry.registerClass(kProgId, [serverName]() -> ObjectRef {
             throw AutomationError(kCannotCreateObject +
                                   QStringLiteral(" (PANTRIMO_EXCEL names an unknown spreadsheet server \"%1\"; "
-                                                 "use builtin or none)")
+                                                 "use builtin, libreoffice or none)")
                                       .arg(serverName));
         });
     }
