@@ -1,4 +1,5 @@
 #include "BuiltinExcel.h"
+#include "SaveAsArguments.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -15,8 +16,6 @@ namespace excel {
 namespace {
 
 // Excel's file format codes that write an Excel 97-2003 workbook.
-constexpr int32_t kXlExcel8 = 56;
-constexpr int32_t kXlNormal = -4143;
 const QString kVersion = QStringLiteral("16.0");
 
 constexpr int kMaxRows = 65536;
@@ -397,21 +396,7 @@ public:
     {
         const xls::Workbook &wb = m_book->live();
         expectArgs(u"SaveAs", a, 0, 2);
-        for (const automation::NamedArg &n : a.named)
-            if (n.name.compare(u"FileFormat", Qt::CaseInsensitive) != 0 && n.name.compare(u"Filename", Qt::CaseInsensitive) != 0)
-                throw AutomationError(QStringLiteral("Workbook.SaveAs: unknown named argument %1").arg(n.name));
-        const QString path = a.at(0, u"Filename").toString();
-        if (path.isEmpty())
-            throw AutomationError(QStringLiteral("Workbook.SaveAs: the file name is empty"));
-        const Variant format = a.at(1, u"FileFormat");
-        if (!format.isEmpty()) {
-            const int32_t code = format.toInt32();
-            if (code != kXlExcel8 && code != kXlNormal)
-                throw AutomationError(QStringLiteral("Workbook.SaveAs: file format %1 is not supported; "
-                                                     "use 56 or -4143 (Excel 97-2003 workbook)")
-                                          .arg(code));
-        }
-        const QString absolute = QFileInfo(path).absoluteFilePath();
+        const QString absolute = saveAsPath(a);
         if (xls::Status s = wb.saveAs(absolute); !s)
             throw AutomationError(QStringLiteral("Workbook.SaveAs: %1").arg(s.error().message));
         m_book->path = absolute;

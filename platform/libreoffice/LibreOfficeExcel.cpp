@@ -30,6 +30,8 @@
 #include <cppuhelper/bootstrap.hxx>
 #include <rtl/bootstrap.hxx>
 
+#include "excel/SaveAsArguments.h"
+
 #include "LibreOfficeExcel.h"
 #include "OfficeProcess.h"
 
@@ -73,8 +75,6 @@ namespace {
 constexpr int32_t kMaxRows = 65536;
 constexpr int32_t kMaxColumns = 256;
 constexpr int32_t kMaxTextLength = 32767;
-constexpr int32_t kXlExcel8 = 56;
-constexpr int32_t kXlNormal = -4143;
 // The caller picks the save format from this; 12 and later select format 56, which the
 // "MS Excel 97" filter writes. LibreOffice's own version (7.x) would make a caller believe it
 // talks to a spreadsheet program from before 2007.
@@ -758,21 +758,7 @@ private:
     Variant saveAs(const Args &a)
     {
         live(u"SaveAs", a, 0, 2);
-        for (const automation::NamedArg &n : a.named)
-            if (n.name.compare(u"FileFormat", Qt::CaseInsensitive) != 0 && n.name.compare(u"Filename", Qt::CaseInsensitive) != 0)
-                throw AutomationError(QStringLiteral("Workbook.SaveAs: unknown named argument %1").arg(n.name));
-        const QString path = a.at(0, u"Filename").toString();
-        if (path.isEmpty())
-            throw AutomationError(QStringLiteral("Workbook.SaveAs: the file name is empty"));
-        const Variant format = a.at(1, u"FileFormat");
-        if (!format.isEmpty()) {
-            const int32_t code = format.toInt32();
-            if (code != kXlExcel8 && code != kXlNormal)
-                throw AutomationError(QStringLiteral("Workbook.SaveAs: file format %1 is not supported; "
-                                                     "use 56 or -4143 (Excel 97-2003 workbook)")
-                                          .arg(code));
-        }
-        const QString absolute = QFileInfo(path).absoluteFilePath();
+        const QString absolute = excel::saveAsPath(a);
         m_office->remote(u"Workbook.SaveAs", [&] {
             const css::uno::Sequence<css::beans::PropertyValue> props = properties(property("FilterName", OUString("MS Excel 97")),
                                                                       property("Overwrite", true));

@@ -130,7 +130,7 @@ struct CellFormat {
     bool shrinkToFit = false;
     BorderLine left, right, top, bottom, diagonal;
     uint8_t diagonalDirections = 0; // bit 0 down, bit 1 up
-    uint8_t fillPattern = 0;      // 0 none, 1 solid, 2-18 patterns (4 = 25 % grey is 17)
+    uint8_t fillPattern = 0;      // 0 none, 1 solid, 2-18 patterns (4 = 25 % grey, 17 = 12.5 % grey)
     uint8_t patternColorIndex = 64;
     uint8_t backgroundColorIndex = 65;
 };

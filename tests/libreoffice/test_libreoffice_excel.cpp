@@ -288,7 +288,8 @@ private slots:
 
         // What it left in the temporary folders goes when the next office starts.
         const QStringList profiles{QStringLiteral("pantrimo-office-%1-*").arg(owner)};
-        QCOMPARE(QDir::temp().entryList(profiles, QDir::Dirs).size(), 1);
+        // Another program that starts an office meanwhile may have swept it already.
+        QVERIFY(QDir::temp().entryList(profiles, QDir::Dirs).size() <= 1);
         createLibreOfficeExcelApplication()->call(u"Quit");
         QCOMPARE(QDir::temp().entryList(profiles, QDir::Dirs), QStringList());
         QCOMPARE(QDir("/tmp").entryList({QStringLiteral("OSL_PIPE_*_pantrimo_lo_%1_*").arg(owner)}, QDir::System), QStringList());
