@@ -46,11 +46,11 @@ def grocery_cells(round_no):
 
 
 def fill(tool, src, dst, cells, tmp):
-    spec = os.path.join(tmp, 'cells.txt')
-    with open(spec, 'w', encoding='utf-8') as f:
+    cells_file = os.path.join(tmp, 'cells.txt')
+    with open(cells_file, 'w', encoding='utf-8') as f:
         for (r, c), (kind, v) in cells.items():
             f.write('%d\t%d\t%s\t%s\n' % (r, c, kind, repr(v) if kind == 'n' else v))
-    subprocess.run([tool, src, dst, spec], check=True)
+    subprocess.run([tool, src, dst, cells_file], check=True)
 
 
 def xlrd_facts(path):
