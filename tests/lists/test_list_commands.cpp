@@ -2,6 +2,7 @@
 
 #include "app/Form1.h"
 #include "FakeServer.h"
+#include "ListItems.h"
 #include "ScriptedDialogs.h"
 #include "TestEnvironment.h"
 
@@ -14,16 +15,9 @@
 #include <QTimer>
 
 using shell::Form1;
+using testing::itemsOf;
 
 namespace {
-QStringList itemsOf(QListWidget *list)
-{
-    QStringList items;
-    for (int k = 0; k < list->count(); ++k)
-        items << list->item(k)->text();
-    return items;
-}
-
 int totalItems(const Form1 &w)
 {
     int n = 0;

@@ -4,6 +4,7 @@
 #include "app/ErrorReport.h"
 #include "app/Form1.h"
 #include "FakeServer.h"
+#include "ListItems.h"
 #include "ScriptedDialogs.h"
 #include "TestEnvironment.h"
 #include "services/ExcelServer.h"
@@ -14,16 +15,9 @@
 #include <QTest>
 
 using shell::Form1;
+using testing::itemsOf;
 
 namespace {
-QStringList itemsOf(QListWidget *list)
-{
-    QStringList items;
-    for (int k = 0; k < list->count(); ++k)
-        items << list->item(k)->text();
-    return items;
-}
-
 QString storedValue(int i)
 {
     QSettings s(QSettings::IniFormat, QSettings::UserScope, "Quillmark");
