@@ -1,9 +1,13 @@
 #include "AtomicFile.h"
 
+#include "Leftovers.h"
+
+#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 
 #include <cerrno>
+#include <csignal>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -61,6 +65,23 @@ void syncFolder(const QByteArray &folder)
         return;
     ::fsync(dfd);
     ::close(dfd);
+}
+
+// Partial files of this target whose writer was killed before it could remove them: only
+// regular files of this user, named as we name them, whose process is gone.
+void removeAbandonedParts(const QByteArray &folder, const QByteArray &partPrefix)
+{
+    const QString prefix = QFile::decodeName(partPrefix);
+    const QDir dir(QFile::decodeName(folder));
+    for (const QString &name : dir.entryList({prefix + QStringLiteral("*.part")}, QDir::Files | QDir::Hidden | QDir::System)) {
+        const pid_t owner = ownerOf(name, prefix);
+        if (owner == 0 || owner == ::getpid() || ::kill(owner, 0) == 0 || errno != ESRCH)
+            continue;
+        const QByteArray path = QFile::encodeName(dir.filePath(name));
+        struct stat st {};
+        if (::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::getuid())
+            ::unlink(path.constData());
+    }
 }
 
 // Moves the finished file to the target only if nothing is there, in one step. Some file
@@ -140,11 +161,15 @@ WriteOutcome writeFileAtomically(const QString &path, QByteArrayView bytes, cons
 
     const QByteArray folder = parentOf(target);
     const QByteArray base = target.mid(folder.size() == 1 && folder == "/" ? 1 : folder.size() + 1);
+    // ".name.<pid>-<random>.part": the process id lets a later save remove what a killed
+    // program left half written.
+    const QByteArray partPrefix = '.' + base.left(200) + '.';
+    removeAbandonedParts(folder, partPrefix);
     Fd file;
     QByteArray temporary;
     for (int attempt = 0; attempt < kNameAttempts && file.fd < 0; ++attempt) {
         // A name nobody can have prepared: random, created exclusively, never through a link.
-        temporary = folder + '/' + '.' + base.left(200) + '.' +
+        temporary = folder + '/' + partPrefix + QByteArray::number(::getpid()) + '-' +
                     QByteArray::number(QRandomGenerator::system()->generate64(), 36) + ".part";
         file.fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (file.fd < 0 && errno != EEXIST)
