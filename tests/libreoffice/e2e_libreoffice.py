@@ -4,7 +4,6 @@ must leave a workbook with the same cells, and no office process may outlive the
 
 usage: e2e_libreoffice.py PROGRAM   (exit 77 when LibreOffice is not installed)"""
 
-import glob
 import os
 import shutil
 import subprocess
