@@ -292,6 +292,7 @@ IniFile IniFile::parse(QByteArray bytes)
     const auto damaged = [&] {
         if (file.m_firstDamagedLine == 0)
             file.m_firstDamagedLine = int(data.first(line.start).count('\n')) + 1;
+        file.m_damaged.push_back({line.start, line.end});
     };
     while (nextLine(data, pos, line)) {
         const QByteArrayView text = data.sliced(line.start, line.end - line.start);
@@ -381,6 +382,12 @@ QByteArray IniFile::bytes() const
         } else if (std::find(newSections.begin(), newSections.end(), edit.section) == newSections.end()) {
             newSections.push_back(edit.section);
         }
+    }
+    // A line no reader understands is not written back (the caller keeps the old file):
+    // left in place, it would make Qt's reader file the lines after it elsewhere.
+    for (const auto &[start, end] : m_damaged) {
+        const qsizetype nl = data.indexOf('\n', end);
+        splices.push_back({start, (nl < 0 ? data.size() : nl + 1) - start, {}});
     }
     for (const QString &section : newSections) {
         appended += '[' + (section.isEmpty() ? QByteArray("General") : encodeKey(section)) + "]\n";

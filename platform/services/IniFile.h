@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -35,6 +36,7 @@ public:
     // section at the end of the file when there is none).
     void setValue(const QString &section, const QString &key, const QString &text);
 
+    // The file with the values set; lines that could not be read are left out.
     QByteArray bytes() const;
 
     // One value in the form Qt writes it ("a;b" quoted, "\n" escaped, "@" doubled).
@@ -59,6 +61,7 @@ private:
     qsizetype m_bodyStart = 0; // after a byte-order mark
     std::vector<Entry> m_entries;
     std::vector<Edit> m_edits;
+    std::vector<std::pair<qsizetype, qsizetype>> m_damaged; // lines no reader understands
     int m_firstDamagedLine = 0;
 };
 
