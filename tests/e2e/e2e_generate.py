@@ -47,6 +47,24 @@ class Generate(unittest.TestCase):
     def preview_window(self, proc):
         return self.x.wait_for_window("Pantrimo", PREVIEW, proc=proc)
 
+    def test_a_killed_programs_run_files_go_when_the_next_one_starts(self):
+        proc = self.run.start()
+        main = self.x.wait_for_window("Pantrimo", MAIN, proc=proc)
+        self.x.click(main, *LOAD_SAMPLE)
+        time.sleep(0.3)
+        self.x.click(main, *START)
+        self.preview_window(proc)
+        self.assertTrue(wait_until(lambda: len(run_files(self.run.temp, "wendle*.xls")) == 1))
+        proc.kill()
+        proc.wait()
+        self.assertEqual(len(os.listdir(self.run.temp)), 1, "the killed program's run folder is gone already")
+
+        proc = self.run.start()
+        main = self.x.wait_for_window("Pantrimo", MAIN, proc=proc)
+        self.assertEqual(os.listdir(self.run.temp), [])
+        self.x.ask_to_close(main)
+        self.assertEqual(self.run.wait(), 0, self.run.output())
+
     def test_generate_zoom_save_back_generate_close(self):
         proc = self.run.start()
         main = self.x.wait_for_window("Pantrimo", MAIN, proc=proc)
