@@ -28,10 +28,13 @@ void registerExcelApplication(const QString &serverName)
     if (name.isEmpty() || name == QLatin1String("builtin")) {
 #ifdef PANTRIMO_HAVE_BUILTIN_EXCEL
         // A range's picture is the renderer's drawing, handed over on the system clipboard.
-        excel::setCopyPictureHandler([](const excel::RangeRef &range) {
-            const QImage picture = render::renderRangeOrThrow(range.workbook(), range.sheetIndex, range.rect);
-            if (!render::copyImageToClipboard(picture))
-                throw AutomationError(QStringLiteral("CopyPicture: the picture could not be put on the clipboard"));
+        excel::setCopyPictureHandler([](const excel::RangeRef &range) -> xls::Status {
+            const xls::Result<QImage> picture = render::renderRange(range.workbook(), range.sheetIndex, range.rect);
+            if (!picture)
+                return picture.error();
+            if (!render::copyImageToClipboard(picture.value()))
+                return xls::Error{QStringLiteral("CopyPicture: the picture could not be put on the clipboard")};
+            return {};
         });
         registry.registerClass(kProgId, [] { return createBuiltinExcelApplication(); });
 #else
