@@ -2,13 +2,13 @@
 
 #include "CellText.h"
 #include "Fonts.h"
-#include "OfficeArt.h"
 #include "Strokes.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QTextLayout>
 #include <algorithm>
+#include <climits>
 #include <unordered_map>
 
 namespace render {
@@ -71,6 +71,22 @@ struct DiagonalJob {
     QPen pen;
     QLine line;
 };
+
+// The picture's pixels; a null image for a kind nothing here draws or bytes that do not decode.
+QImage decodeImage(const xls::StoredImage &stored)
+{
+    const char *format = nullptr;
+    switch (stored.kind) {
+    case xls::ImageKind::Png: format = "PNG"; break;
+    case xls::ImageKind::Jpeg: format = "JPEG"; break;
+    case xls::ImageKind::Tiff: format = "TIFF"; break;
+    case xls::ImageKind::Bmp: format = "BMP"; break;
+    case xls::ImageKind::None:
+    case xls::ImageKind::Metafile: return {};
+    }
+    const std::span<const uint8_t> bytes = stored.bytes();
+    return QImage::fromData(bytes.data(), int(std::min<size_t>(bytes.size(), size_t(INT_MAX))), format);
+}
 
 struct PictureJob {
     QRectF target;
@@ -704,12 +720,9 @@ void RangeDrawing::Layout::layoutDiagonals()
 
 void RangeDrawing::Layout::layoutPictures()
 {
-    const std::vector<SheetPicture> pictures = sheetPictures(m_book, m_sheet);
     const QRectF bounds(QPointF(0, 0), m_size);
-    for (const SheetPicture &picture : pictures) {
-        if (picture.image.isNull())
-            continue; // an undecodable picture leaves its frame empty
-        const CellAnchor &a = picture.anchor;
+    for (const xls::SheetPicture &picture : m_sheet.pictures()) {
+        const xls::CellAnchor &a = picture.anchor;
         auto px = [this](uint16_t col, uint16_t dx) {
             const int c = std::min<int>(col, kColumns - 1);
             return qreal(m_geo.columnX(c) - m_x0) + m_geo.columnWidth(c) * std::min<int>(dx, 1024) / 1024.0;
@@ -720,7 +733,10 @@ void RangeDrawing::Layout::layoutPictures()
         const QRectF target(QPointF(px(a.col1, a.dx1), py(a.row1, a.dy1)), QPointF(px(a.col2, a.dx2), py(a.row2, a.dy2)));
         if (target.width() <= 0 || target.height() <= 0 || !target.intersects(bounds))
             continue;
-        m_pictures.push_back({target, picture.image});
+        QImage image = decodeImage(picture.image);
+        if (image.isNull())
+            continue; // an undecodable picture leaves its frame empty
+        m_pictures.push_back({target, std::move(image)});
     }
 }
 
