@@ -17,7 +17,10 @@ namespace platform {
 
 namespace {
 const QString kProgId = QStringLiteral("Excel.Application");
+bool g_builtinRegistered = false; // registration happens on the user-interface thread only
 }
+
+bool builtinExcelRegistered() { return g_builtinRegistered; }
 
 void registerExcelApplication() { registerExcelApplication(qEnvironmentVariable("PANTRIMO_EXCEL")); }
 
@@ -25,8 +28,10 @@ void registerExcelApplication(const QString &serverName)
 {
     auto &registry = ClassRegistry::instance();
     const QString name = serverName.trimmed().toLower();
+    g_builtinRegistered = false;
     if (name.isEmpty() || name == QLatin1String("builtin")) {
 #ifdef PANTRIMO_HAVE_BUILTIN_EXCEL
+        g_builtinRegistered = true;
         // A range's picture is the renderer's drawing, handed over on the system clipboard.
         excel::setCopyPictureHandler([](const excel::RangeRef &range) -> xls::Status {
             const xls::Result<QImage> picture = render::renderRange(range.workbook(), range.sheetIndex, range.rect);
