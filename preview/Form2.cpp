@@ -5,6 +5,7 @@
 #include "app/LookAndFeel.h"
 #include "files/AtomicFile.h"
 #include "services/Dialogs.h"
+#include "services/ExcelServer.h"
 #include "services/Paths.h"
 #include "workbook/Excel1.h"
 #include "workbook/MainModule.h"
@@ -140,7 +141,12 @@ void Form2::Form_Activate()
 {
     shell::Guard g(u"Form2.Form_Activate");
     if (g.test(100, [&] { return mFirstActivate; }))
-        g.step(102, [&] { m_viewport->initialise(); });
+        g.step(102, [&] {
+            // The built-in server's workbook can be drawn again at any zoom; any other
+            // server's picture is only a bitmap.
+            m_viewport->setSheetSource(platform::builtinExcelRegistered() ? mExcelFile : QString());
+            m_viewport->initialise();
+        });
     g.step(104, [&] { mFirstActivate = false; });
 }
 

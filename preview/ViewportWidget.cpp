@@ -1,5 +1,8 @@
 #include "preview/ViewportWidget.h"
 
+#include "render/SheetRenderer.h"
+#include "xls/Workbook.h"
+
 #include <QFrame>
 #include <QImage>
 #include <QMouseEvent>
@@ -9,6 +12,7 @@
 #include <QSignalBlocker>
 
 #include <cstdlib>
+#include <optional>
 #include <cstring>
 #include <stdexcept>
 #include <vector>
@@ -119,6 +123,12 @@ void applyScrollBar(QScrollBar *bar, const ScrollBarState &state)
 
 } // namespace
 
+struct SheetSource {
+    explicit SheetSource(xls::Workbook workbook) : book(std::move(workbook)) {}
+    xls::Workbook book;
+    std::optional<render::RangeDrawing> drawing; // refers to book
+};
+
 PictureBox::PictureBox(QWidget *parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -127,6 +137,15 @@ PictureBox::PictureBox(QWidget *parent) : QWidget(parent)
 void PictureBox::setPicture(const QImage &picture)
 {
     m_picture = picture;
+    m_sheet.reset();
+    update();
+}
+
+void PictureBox::setSheet(std::shared_ptr<const SheetSource> sheet, QSizeF scale)
+{
+    m_picture = QImage();
+    m_sheet = std::move(sheet);
+    m_scale = scale;
     update();
 }
 
@@ -134,6 +153,17 @@ void PictureBox::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
     const QRect area = event->rect();
+    if (m_sheet && m_sheet->drawing) {
+        // Only the part being repainted, drawn from the sheet at the box's scale; the painter
+        // already carries the screen's pixel ratio, so the text is set at full resolution.
+        painter.fillRect(area, Qt::white);
+        painter.scale(m_scale.width(), m_scale.height());
+        render::PaintOptions options;
+        options.clip = QRectF(area.x() / m_scale.width(), area.y() / m_scale.height(),
+                              area.width() / m_scale.width(), area.height() / m_scale.height());
+        m_sheet->drawing->paint(painter, options);
+        return;
+    }
     const QRect covered = area & m_picture.rect();
     if (covered != area)
         painter.fillRect(area, Qt::white);
@@ -184,6 +214,8 @@ ViewportWidget::ViewportWidget(QWidget *window)
     sync();
 }
 
+ViewportWidget::~ViewportWidget() = default;
+
 void ViewportWidget::setCapture(const QPixmap &capture)
 {
     setCapture(capture.toImage());
@@ -201,10 +233,45 @@ void ViewportWidget::setCapture(const QImage &capture)
     } else {
         m_capture = capture.convertToFormat(QImage::Format_RGB32);
     }
+    dropSheet();
     m_picture1->setPicture(m_capture);
     m_viewport.assignPicture(float(capture.width() * kTwipsPerPixel),
                              float(capture.height() * kTwipsPerPixel));
     sync();
+}
+
+bool ViewportWidget::setSheetSource(const QString &workbookPath)
+{
+    dropSheet();
+    if (workbookPath.isEmpty())
+        return false;
+    xls::Result<xls::Workbook> book = xls::Workbook::open(workbookPath);
+    if (!book)
+        return false;
+    auto source = std::make_shared<SheetSource>(std::move(*book));
+    // The capture pictures the active sheet's used range (an empty sheet's is A1).
+    const int index = source->book.activeSheetIndex();
+    if (index < 0 || index >= source->book.sheetCount())
+        return false;
+    const xls::CellRange range = source->book.sheet(index).usedRange().value_or(xls::CellRange{});
+    xls::Result<render::RangeDrawing> drawing = render::RangeDrawing::layOut(source->book, index, range);
+    // A sheet that does not draw to the capture's size is not what the capture shows: the
+    // viewport's arithmetic is the capture's, so the capture stays what is shown.
+    if (!drawing || drawing->size() != m_capture.size())
+        return false;
+    source->drawing.emplace(std::move(*drawing));
+    m_sheet = std::move(source);
+    // No zoomed picture is kept from now on.
+    m_canvas.reset();
+    m_canvasBytes = 0;
+    return true;
+}
+
+void ViewportWidget::dropSheet()
+{
+    if (m_picture1->showsSheet())
+        m_picture1->setPicture(m_capture);
+    m_sheet.reset();
 }
 
 void ViewportWidget::setHandlerGuard(HandlerGuard guard)
@@ -270,8 +337,15 @@ void ViewportWidget::draw(const Drawing &drawing)
         if (size.isEmpty())
             return;
 
-        const QImage &source = m_zoomOri->picture();
         const QRect sourceRect(0, 0, px(drawing.sourceWidth), px(drawing.sourceHeight));
+        if (m_sheet && !sourceRect.isEmpty()) {
+            // The same mapping as the stretch below, from the sheet itself: drawn when shown.
+            m_picture1->setSheet(m_sheet, QSizeF(double(size.width()) / sourceRect.width(),
+                                                 double(size.height()) / sourceRect.height()));
+            emit pictureRedrawn(size);
+            return;
+        }
+        const QImage &source = m_zoomOri->picture();
         QImage image = canvas(size);
         if (source.rect().contains(sourceRect) && !sourceRect.isEmpty()) {
             stretchCopy(source, sourceRect, image);

@@ -8,10 +8,17 @@
 //   Picture1  a PictureBox moving inside Picture2; its left and top are the pan offset
 //   Zoom_Ori  a hidden PictureBox holding the unscaled capture that every zoom starts from
 //
-// Picture1's image is drawn into memory kept from one zoom to the next (its persistent
-// image): a zoomed full list is some 100 MB, and mapping that afresh on every zoom costs
-// more than the drawing itself.
 //   HScroll1, VScroll1  scroll bars reporting only finished moves (no tracking)
+//
+// Picture1 shows the zoomed picture in one of two ways:
+//   - from the sheet (when the window hands over the workbook the built-in server made and
+//     pictured, setSheetSource): each paint draws only the visible part, straight from the
+//     sheet at the zoom times the screen's pixel ratio, so text stays sharp at 400 % and on
+//     dense screens, and no zoomed picture is kept in memory;
+//   - from the capture (any other server's picture): stretched into memory kept from one zoom
+//     to the next (its persistent image): a zoomed full list is some 100 MB, and mapping that
+//     afresh on every zoom costs more than the drawing itself.
+// Either way the viewport's twips arithmetic decides every size and position.
 //
 // Events arrive here, go to the Viewport in twips, and the controls are then moved to
 // where the Viewport says. Only an accepted zoom scales the picture (once, from
@@ -38,20 +45,32 @@ class QScrollBar;
 
 namespace preview {
 
-// A picture box without a border: its picture at the top left corner on white.
+// A sheet laid out for drawing, with the workbook it was read from.
+struct SheetSource;
+
+// A picture box without a border: its picture at the top left corner on white, or a sheet
+// drawn at a scale.
 class PictureBox : public QWidget {
 public:
     explicit PictureBox(QWidget *parent);
 
+    // Shows the picture (and no sheet).
     void setPicture(const QImage &picture);
-    // Picture1's image is redrawn in place by the next zoom: copy() it to keep it.
+    // Shows the sheet instead of a picture, scaled from the sheet's pixels to this box's.
+    void setSheet(std::shared_ptr<const SheetSource> sheet, QSizeF scale);
+    // Picture1's image is redrawn in place by the next zoom: copy() it to keep it. Null while
+    // the box shows a sheet.
     const QImage &picture() const { return m_picture; }
+    bool showsSheet() const { return m_sheet != nullptr; }
+    QSizeF sheetScale() const { return m_scale; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
     QImage m_picture;
+    std::shared_ptr<const SheetSource> m_sheet;
+    QSizeF m_scale{1, 1};
 };
 
 class ViewportWidget : public QObject {
@@ -68,9 +87,18 @@ public:
     // top left corner.
     explicit ViewportWidget(QWidget *window);
 
-    // The generation run's picture becomes Picture1's picture.
+    ~ViewportWidget() override;
+
+    // The generation run's picture becomes Picture1's picture (and any earlier sheet source
+    // is dropped: it belonged to the earlier picture).
     void setCapture(const QImage &capture);
     void setCapture(const QPixmap &capture);
+    // The workbook the capture was taken from (its active sheet's used range), when the
+    // built-in server made both: from the next redraw on, Picture1 draws that sheet itself.
+    // False, and the capture stretched as before, when the path is empty, the workbook
+    // cannot be read or its sheet's picture is not the capture's size.
+    bool setSheetSource(const QString &workbookPath);
+    bool drawsSheet() const { return m_sheet != nullptr; }
     void setHandlerGuard(HandlerGuard guard);
 
     // Public methods of the preview window: the scroll bar follows a percentage.
@@ -109,8 +137,11 @@ private:
     QPointF toPicture1Twips(const QPointF &pixelPos) const;
     QImage canvas(QSize size);
 
+    void dropSheet();
+
     Viewport m_viewport;
     QImage m_capture; // opaque, 32 bits a pixel
+    std::shared_ptr<const SheetSource> m_sheet;
     std::shared_ptr<uchar> m_canvas; // Picture1's persistent image, reused across zooms
     std::size_t m_canvasBytes = 0;
     HandlerGuard m_guard;

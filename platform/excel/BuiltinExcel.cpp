@@ -264,7 +264,8 @@ public:
         }
         if (!handler)
             throw AutomationError(QStringLiteral("Range.CopyPicture: this build cannot draw a picture of a range"));
-        handler(m_ref);
+        if (const xls::Status drawn = handler(m_ref); !drawn)
+            throw AutomationError(drawn.error().message);
         return {};
     }
 

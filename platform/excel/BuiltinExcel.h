@@ -39,7 +39,9 @@ struct RangeRef {
 
 // CopyPicture on a range calls this handler; without one it raises an automation error. The
 // capture with a renderer installs it, so the members here need not know how a sheet is drawn.
-using CopyPictureHandler = std::function<void(const RangeRef &)>;
+// A failure it reports (a range too large to draw, a clipboard that refuses the picture)
+// becomes the automation error of CopyPicture, with the handler's message as its description.
+using CopyPictureHandler = std::function<xls::Status(const RangeRef &)>;
 void setCopyPictureHandler(CopyPictureHandler handler);
 
 } // namespace excel

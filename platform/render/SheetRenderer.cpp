@@ -2,14 +2,13 @@
 
 #include "CellText.h"
 #include "Fonts.h"
-#include "OfficeArt.h"
 #include "Strokes.h"
-#include "automation/AutomationError.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QTextLayout>
 #include <algorithm>
+#include <climits>
 #include <unordered_map>
 
 namespace render {
@@ -19,6 +18,9 @@ constexpr uint32_t kWhite = 0xFFFFFF;
 constexpr uint16_t kAutomaticColor = 0x7FFF;
 constexpr int kDotsPerMeter96Dpi = 3780;      // 96 / 0.0254, rounded
 constexpr size_t kMaxCells = 4u * 1024 * 1024; // cells held while painting one picture
+// A thick border reaches a pixel to each side of its grid line; what lies this close outside
+// the caller's clip is painted too, so nothing at the clip's edge is cut short.
+constexpr int kClipMarginPx = 2;
 
 // Horizontal alignment codes of the XF record.
 enum HAlign : uint8_t { General = 0, Left = 1, Centre = 2, Right = 3, Fill = 4, Justify = 5, CentreAcross = 6, Distributed = 7 };
@@ -33,11 +35,62 @@ QString columnName(int col)
     return name;
 }
 
+// Text is measured and laid out at 96 dpi whatever it is finally painted on, so that a PDF or
+// a 400 % view puts every line where the screen picture puts it.
+const QImage &metricsDevice()
+{
+    static const QImage device = [] {
+        QImage image(1, 1, QImage::Format_RGB32);
+        image.setDotsPerMeterX(kDotsPerMeter96Dpi);
+        image.setDotsPerMeterY(kDotsPerMeter96Dpi);
+        return image;
+    }();
+    return device;
+}
+
 struct Edge {
     bool horizontal = true;
     int at = 0;          // the pixel row (horizontal) or column (vertical) of the grid line
     int from = 0, to = 0; // inclusive span along the line
     xls::BorderLine line;
+};
+
+// One solid piece of a border line, in picture pixels.
+struct Stroke {
+    QRect rect;
+    QColor color;
+};
+
+// A cell's (or merged area's) fill: the cell and both of its grid lines.
+struct FillJob {
+    QRect rect;
+    QBrush brush;
+};
+
+struct DiagonalJob {
+    QPen pen;
+    QLine line;
+};
+
+// The picture's pixels; a null image for a kind nothing here draws or bytes that do not decode.
+QImage decodeImage(const xls::StoredImage &stored)
+{
+    const char *format = nullptr;
+    switch (stored.kind) {
+    case xls::ImageKind::Png: format = "PNG"; break;
+    case xls::ImageKind::Jpeg: format = "JPEG"; break;
+    case xls::ImageKind::Tiff: format = "TIFF"; break;
+    case xls::ImageKind::Bmp: format = "BMP"; break;
+    case xls::ImageKind::None:
+    case xls::ImageKind::Metafile: return {};
+    }
+    const std::span<const uint8_t> bytes = stored.bytes();
+    return QImage::fromData(bytes.data(), int(std::min<size_t>(bytes.size(), size_t(INT_MAX))), format);
+}
+
+struct PictureJob {
+    QRectF target;
+    QImage image;
 };
 
 // One cell's text, placed: drawn after the fills, clipped to its box.
@@ -46,10 +99,11 @@ struct TextJob {
     uint16_t fontIndex = 0;
     QRect clip;          // the pixels the text may cover
     QRectF area;         // where it is laid out (wrapped text) or starts (one line)
-    QPointF origin;      // baseline start of a single line
+    QPointF origin;      // baseline start of a single line; top left of a wrapped block
     bool wrapped = false;
     int flags = 0;       // Qt alignment flags for wrapped text
     bool needsClip = false;
+    std::shared_ptr<QTextLayout> layout; // wrapped text, laid out at 96 dpi
 };
 
 struct FontEntry {
@@ -58,19 +112,25 @@ struct FontEntry {
     QColor color;
 };
 
-// Paints one range; lives for one renderRange call.
-class RangePainter {
+} // namespace
+
+// Everything about one range that does not depend on the device: laid out once, painted on
+// demand.
+class RangeDrawing::Layout {
 public:
-    RangePainter(const xls::Workbook &book, const xls::Worksheet &sheet, const SheetGeometry &geometry,
-                 xls::CellRange range, QSize size)
-        : m_book(book), m_sheet(sheet), m_geo(geometry), m_range(range),
+    Layout(const xls::Workbook &book, const xls::Worksheet &sheet, SheetGeometry geometry, xls::CellRange range)
+        : m_book(book), m_sheet(sheet), m_geo(std::move(geometry)), m_range(range),
           m_rows(range.lastRow - range.firstRow + 1), m_cols(range.lastCol - range.firstCol + 1),
-          m_x0(geometry.columnX(range.firstCol)), m_y0(geometry.rowY(range.firstRow)),
-          m_image(size, QImage::Format_RGB32)
+          m_x0(m_geo.columnX(range.firstCol)), m_y0(m_geo.rowY(range.firstRow)),
+          m_size(int(m_geo.columnX(range.lastCol + 1) - m_x0 + 1), int(m_geo.rowY(range.lastRow + 1) - m_y0 + 1))
     {
     }
 
-    xls::Result<QImage> paint();
+    void build();
+    void paint(QPainter &p, const PaintOptions &options) const;
+
+    xls::CellRange range() const { return m_range; }
+    QSize size() const { return m_size; }
 
 private:
     int x(int sheetCol) const { return int(m_geo.columnX(sheetCol) - m_x0); }
@@ -87,66 +147,107 @@ private:
     uint32_t rgb(uint16_t colorIndex, uint32_t automatic) const;
     const FontEntry &fontFor(uint16_t fontIndex);
 
-    void fillRect(int x1, int y1, int x2, int y2, uint32_t color);
-    void paintGrid();
-    void paintFills();
-    void paintFill(const xls::CellFormat &f, int x1, int y1, int x2, int y2);
+    void layoutFills();
+    void addFill(const xls::CellFormat &f, int x1, int y1, int x2, int y2);
     void layoutText();
     void layoutCellText(int r, int c, const xls::Cell &cell, const xls::CellRange &box);
-    void paintText(QPainter &p);
-    void paintWrapped(QPainter &p, const TextJob &job, const QFont &font);
-    void paintBorders();
-    void stroke(const Edge &e);
-    void paintDiagonals(QPainter &p);
-    void paintPictures(QPainter &p);
+    void layoutWrapped(TextJob &job);
+    void layoutBorders();
+    void addStrokes(const Edge &e);
+    void layoutDiagonals();
+    void layoutPictures();
+
+    void paintGrid(QPainter &p, int firstRow, int lastRow, int firstCol, int lastCol) const;
+    void paintText(QPainter &p, const QRect &visible) const;
 
     const xls::Workbook &m_book;
     const xls::Worksheet &m_sheet;
-    const SheetGeometry &m_geo;
+    const SheetGeometry m_geo;
     const xls::CellRange m_range;
     const int m_rows, m_cols;
     const int64_t m_x0, m_y0;
-    QImage m_image;
+    const QSize m_size;
 
     std::vector<const xls::Cell *> m_cells;   // per slot; null for no record
     std::vector<xls::CellRange> m_merges;     // merged areas that touch the range or its rim
     std::vector<int> m_mergeSlot;             // per slot; -1 for none
     std::vector<uint8_t> m_noVerticalGrid;    // per slot: text runs across the cell's left grid line
     std::unordered_map<uint16_t, FontEntry> m_fonts;
+    std::vector<FillJob> m_fills;
     std::vector<TextJob> m_text;
+    std::vector<Stroke> m_strokes;            // weakest line first: where lines cross the stronger shows
+    std::vector<DiagonalJob> m_diagonals;
+    std::vector<PictureJob> m_pictures;
 };
 
-xls::Result<QImage> RangePainter::paint()
+void RangeDrawing::Layout::build()
 {
-    if (m_image.isNull())
-        return xls::Error{QStringLiteral("There is not enough memory for a %1 x %2 pixel picture of %3.")
-                              .arg(m_image.width()).arg(m_image.height()).arg(rangeName(m_range))};
-    m_image.setDotsPerMeterX(kDotsPerMeter96Dpi);
-    m_image.setDotsPerMeterY(kDotsPerMeter96Dpi);
-    m_image.fill(QColor::fromRgb(kWhite));
     collectCells();
     // Text is laid out first: where it runs on into empty neighbours the grid line between
     // them disappears.
     layoutText();
-    if (m_sheet.view().showGrid)
-        paintGrid();
-    paintFills();
-    {
-        QPainter p(&m_image);
-        p.setRenderHint(QPainter::TextAntialiasing);
-        paintText(p);
-    }
-    paintBorders();
-    {
-        QPainter p(&m_image);
-        paintDiagonals(p);
-        p.setRenderHint(QPainter::SmoothPixmapTransform);
-        paintPictures(p);
-    }
-    return m_image;
+    layoutFills();
+    layoutBorders();
+    layoutDiagonals();
+    layoutPictures();
 }
 
-void RangePainter::collectCells()
+void RangeDrawing::Layout::paint(QPainter &p, const PaintOptions &options) const
+{
+    QRect visible(QPoint(0, 0), m_size);
+    if (options.clip)
+        visible &= options.clip->toAlignedRect().adjusted(-kClipMarginPx, -kClipMarginPx, kClipMarginPx, kClipMarginPx);
+    if (visible.isEmpty())
+        return;
+    // The rows and columns the visible part touches.
+    int firstRow = m_range.firstRow, lastRow = m_range.lastRow, firstCol = m_range.firstCol, lastCol = m_range.lastCol;
+    while (firstRow < lastRow && y(firstRow + 1) < visible.top())
+        ++firstRow;
+    while (lastRow > firstRow && y(lastRow) > visible.bottom())
+        --lastRow;
+    while (firstCol < lastCol && x(firstCol + 1) < visible.left())
+        ++firstCol;
+    while (lastCol > firstCol && x(lastCol) > visible.right())
+        --lastCol;
+
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.fillRect(visible, QColor::fromRgb(kWhite));
+
+    const bool grid = options.gridLines == GridLines::Shown
+        || (options.gridLines == GridLines::AsSheetShows && m_sheet.view().showGrid);
+    if (grid)
+        paintGrid(p, firstRow, lastRow, firstCol, lastCol);
+
+    // The patterns are anchored to the sheet, so they run on seamlessly from cell to cell and
+    // from one picture of the sheet to the next.
+    p.setBrushOrigin(QPointF(-double(m_x0 & 7), -double(m_y0 & 7)));
+    for (const FillJob &f : m_fills)
+        if (f.rect.intersects(visible))
+            p.fillRect(f.rect, f.brush);
+
+    p.setRenderHint(QPainter::TextAntialiasing);
+    paintText(p, visible);
+
+    for (const Stroke &s : m_strokes)
+        if (s.rect.intersects(visible))
+            p.fillRect(s.rect, s.color);
+
+    for (const DiagonalJob &d : m_diagonals) {
+        if (!QRect(d.line.p1(), d.line.p2()).normalized().intersects(visible))
+            continue;
+        p.setPen(d.pen);
+        p.drawLine(d.line);
+    }
+
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    for (const PictureJob &picture : m_pictures)
+        if (picture.target.intersects(visible))
+            p.drawImage(picture.target, picture.image);
+    p.restore();
+}
+
+void RangeDrawing::Layout::collectCells()
 {
     const size_t n = size_t(m_rows) * size_t(m_cols);
     m_cells.assign(n, nullptr);
@@ -173,7 +274,7 @@ void RangePainter::collectCells()
     }
 }
 
-int RangePainter::formatAt(int r, int c) const
+int RangeDrawing::Layout::formatAt(int r, int c) const
 {
     if (r < 0 || c < 0 || r >= kRows || c >= kColumns)
         return -1;
@@ -185,7 +286,7 @@ int RangePainter::formatAt(int r, int c) const
     return m_geo.columnXf(c);
 }
 
-int RangePainter::mergeAt(int r, int c) const
+int RangeDrawing::Layout::mergeAt(int r, int c) const
 {
     if (inRange(r, c))
         return m_mergeSlot[slot(r, c)];
@@ -197,61 +298,51 @@ int RangePainter::mergeAt(int r, int c) const
     return -1;
 }
 
-uint32_t RangePainter::rgb(uint16_t colorIndex, uint32_t automatic) const
+uint32_t RangeDrawing::Layout::rgb(uint16_t colorIndex, uint32_t automatic) const
 {
     if (colorIndex == kAutomaticColor)
         return automatic;
     return m_book.color(colorIndex) & 0xFFFFFF;
 }
 
-const FontEntry &RangePainter::fontFor(uint16_t fontIndex)
+const FontEntry &RangeDrawing::Layout::fontFor(uint16_t fontIndex)
 {
     auto it = m_fonts.find(fontIndex);
     if (it == m_fonts.end()) {
         const xls::Font &f = m_book.font(fontIndex);
         QFont font = screenFont(f);
-        // Metrics at the picture's 96 dpi, not the screen's.
-        QFontMetricsF metrics(font, &m_image);
+        QFontMetricsF metrics(font, &metricsDevice());
         const uint32_t color = rgb(f.colorIndex, 0x000000);
         it = m_fonts.emplace(fontIndex, FontEntry{font, metrics, QColor::fromRgb(color)}).first;
     }
     return it->second;
 }
 
-void RangePainter::fillRect(int x1, int y1, int x2, int y2, uint32_t color)
+void RangeDrawing::Layout::paintGrid(QPainter &p, int firstRow, int lastRow, int firstCol, int lastCol) const
 {
-    x1 = std::max(x1, 0);
-    y1 = std::max(y1, 0);
-    x2 = std::min(x2, m_image.width() - 1);
-    y2 = std::min(y2, m_image.height() - 1);
-    const QRgb value = 0xFF000000u | color;
-    for (int yy = y1; yy <= y2; ++yy) {
-        QRgb *line = reinterpret_cast<QRgb *>(m_image.scanLine(yy));
-        std::fill(line + x1, line + std::max(x1, x2 + 1), value);
-    }
-}
-
-void RangePainter::paintGrid()
-{
-    for (int r = m_range.firstRow; r <= m_range.lastRow; ++r) {
-        for (int c = m_range.firstCol; c <= m_range.lastCol + 1; ++c) {
+    const QColor color = QColor::fromRgb(kGridColor);
+    auto line = [&](int x1, int y1, int x2, int y2) {
+        p.fillRect(QRect(QPoint(x1, y1), QPoint(x2, y2)) & QRect(QPoint(0, 0), m_size), color);
+    };
+    for (int r = firstRow; r <= lastRow; ++r) {
+        for (int c = firstCol; c <= lastCol + 1; ++c) {
             const int left = c > 0 ? mergeAt(r, c - 1) : -1;
             if ((left != -1 && left == mergeAt(r, c)) || (c <= m_range.lastCol && m_noVerticalGrid[slot(r, c)]))
                 continue;
-            fillRect(x(c), y(r), x(c), y(r + 1), kGridColor);
+            line(x(c), y(r), x(c), y(r + 1));
         }
     }
-    for (int r = m_range.firstRow; r <= m_range.lastRow + 1; ++r) {
-        for (int c = m_range.firstCol; c <= m_range.lastCol; ++c) {
+    for (int r = firstRow; r <= lastRow + 1; ++r) {
+        for (int c = firstCol; c <= lastCol; ++c) {
             const int above = r > 0 ? mergeAt(r - 1, c) : -1;
             if (above != -1 && above == mergeAt(r, c))
                 continue;
-            fillRect(x(c), y(r), x(c + 1), y(r), kGridColor);
+            line(x(c), y(r), x(c + 1), y(r));
         }
     }
 }
 
-void RangePainter::paintFills()
+void RangeDrawing::Layout::layoutFills()
 {
     for (int r = m_range.firstRow; r <= m_range.lastRow; ++r) {
         for (int c = m_range.firstCol; c <= m_range.lastCol; ++c) {
@@ -259,41 +350,41 @@ void RangePainter::paintFills()
                 continue;
             const int xf = formatAt(r, c);
             if (xf >= 0 && m_book.xf(uint16_t(xf)).fillPattern != 0)
-                paintFill(m_book.xf(uint16_t(xf)), x(c), y(r), x(c + 1), y(r + 1));
+                addFill(m_book.xf(uint16_t(xf)), x(c), y(r), x(c + 1), y(r + 1));
         }
     }
     // A merged area shows the fill of its top-left cell across the whole area.
     for (const xls::CellRange &m : m_merges) {
         const int xf = formatAt(m.firstRow, m.firstCol);
         if (xf >= 0 && m_book.xf(uint16_t(xf)).fillPattern != 0)
-            paintFill(m_book.xf(uint16_t(xf)), x(m.firstCol), y(m.firstRow), x(m.lastCol + 1), y(m.lastRow + 1));
+            addFill(m_book.xf(uint16_t(xf)), x(m.firstCol), y(m.firstRow), x(m.lastCol + 1), y(m.lastRow + 1));
     }
 }
 
 // Covers the cell and both of its grid lines: a filled cell hides the grid around it.
-void RangePainter::paintFill(const xls::CellFormat &f, int x1, int y1, int x2, int y2)
+void RangeDrawing::Layout::addFill(const xls::CellFormat &f, int x1, int y1, int x2, int y2)
 {
     if (x2 <= x1 || y2 <= y1)
         return; // hidden row or column
+    const QRect rect = QRect(QPoint(x1, y1), QPoint(x2, y2)) & QRect(QPoint(0, 0), m_size);
+    if (rect.isEmpty())
+        return;
     // BIFF8 keeps the colour of a solid fill in the pattern colour, not the background.
-    const uint32_t fore = rgb(f.patternColorIndex, 0x000000);
+    const QColor fore = QColor::fromRgb(rgb(f.patternColorIndex, 0x000000));
     if (f.fillPattern == 1) {
-        fillRect(x1, y1, x2, y2, fore);
+        m_fills.push_back({rect, QBrush(fore)});
         return;
     }
-    const uint32_t back = rgb(f.backgroundColorIndex, kWhite);
-    const QRgb foreValue = 0xFF000000u | fore, backValue = 0xFF000000u | back;
-    const int left = std::max(x1, 0), right = std::min(x2, m_image.width() - 1);
-    for (int yy = std::max(y1, 0); yy <= std::min(y2, m_image.height() - 1); ++yy) {
-        QRgb *line = reinterpret_cast<QRgb *>(m_image.scanLine(yy));
-        // The pattern is anchored to the sheet, so it runs on seamlessly from cell to cell.
-        const int sy = int((yy + m_y0) & 7);
-        for (int xx = left; xx <= right; ++xx)
-            line[xx] = patternBit(f.fillPattern, int((xx + m_x0) & 7), sy) ? foreValue : backValue;
-    }
+    // One 8 x 8 tile of the pattern; the painter repeats it from the sheet's origin.
+    const QRgb foreValue = fore.rgb(), backValue = 0xFF000000u | rgb(f.backgroundColorIndex, kWhite);
+    QImage tile(8, 8, QImage::Format_RGB32);
+    for (int ty = 0; ty < 8; ++ty)
+        for (int tx = 0; tx < 8; ++tx)
+            tile.setPixel(tx, ty, patternBit(f.fillPattern, tx, ty) ? foreValue : backValue);
+    m_fills.push_back({rect, QBrush(tile)});
 }
 
-void RangePainter::layoutText()
+void RangeDrawing::Layout::layoutText()
 {
     for (int r = m_range.firstRow; r <= m_range.lastRow; ++r) {
         for (int c = m_range.firstCol; c <= m_range.lastCol; ++c) {
@@ -318,9 +409,12 @@ void RangePainter::layoutText()
         if (const xls::Cell *cell = m_sheet.cellAt(m.firstRow, m.firstCol))
             layoutCellText(m.firstRow, m.firstCol, *cell, m);
     }
+    for (TextJob &job : m_text)
+        if (job.wrapped)
+            layoutWrapped(job);
 }
 
-void RangePainter::layoutCellText(int r, int c, const xls::Cell &cell, const xls::CellRange &box)
+void RangeDrawing::Layout::layoutCellText(int r, int c, const xls::Cell &cell, const xls::CellRange &box)
 {
     const ValueKind kind = valueKind(cell);
     if (kind == ValueKind::Empty)
@@ -441,28 +535,52 @@ void RangePainter::layoutCellText(int r, int c, const xls::Cell &cell, const xls
     m_text.push_back(std::move(job));
 }
 
-void RangePainter::paintText(QPainter &p)
+void RangeDrawing::Layout::paintText(QPainter &p, const QRect &visible) const
 {
+    // Fonts are sized in points, which a device turns into its own pixels; the text must come
+    // out in sheet pixels (96 to the inch) before the painter's transform, whatever the device.
+    const int dpi = p.device() ? p.device()->logicalDpiY() : 96;
+    const qreal fontScale = dpi > 0 ? 96.0 / dpi : 1.0;
+    std::unordered_map<uint16_t, QFont> deviceFonts;
+    auto deviceFont = [&](uint16_t index, const QFont &font) -> const QFont & {
+        if (fontScale == 1.0)
+            return font;
+        auto it = deviceFonts.find(index);
+        if (it == deviceFonts.end()) {
+            QFont scaled = font;
+            scaled.setPointSizeF(font.pointSizeF() * fontScale);
+            it = deviceFonts.emplace(index, scaled).first;
+        }
+        return it->second;
+    };
+
     for (const TextJob &job : m_text) {
-        const FontEntry &fe = fontFor(job.fontIndex);
-        p.setFont(fe.font);
+        if (!job.clip.intersects(visible))
+            continue;
+        const FontEntry &fe = m_fonts.at(job.fontIndex);
         p.setPen(fe.color);
-        if (job.needsClip)
-            p.setClipRect(job.clip);
-        else
-            p.setClipping(false);
-        if (job.wrapped)
-            paintWrapped(p, job, fe.font);
-        else
+        if (job.needsClip) {
+            p.save();
+            p.setClipRect(job.clip, Qt::IntersectClip);
+        }
+        if (job.wrapped) {
+            job.layout->draw(&p, job.origin);
+        } else {
+            p.setFont(deviceFont(job.fontIndex, fe.font));
             p.drawText(job.origin, job.text);
+        }
+        if (job.needsClip)
+            p.restore();
     }
 }
 
 // Breaks at spaces where it can and inside a word only when the word alone is too wide;
 // lines that do not fit the cell are cut off at the side away from the alignment.
-void RangePainter::paintWrapped(QPainter &p, const TextJob &job, const QFont &font)
+void RangeDrawing::Layout::layoutWrapped(TextJob &job)
 {
-    QTextLayout layout(job.text, font, &m_image);
+    const FontEntry &fe = fontFor(job.fontIndex);
+    job.layout = std::make_shared<QTextLayout>(job.text, fe.font, &metricsDevice());
+    QTextLayout &layout = *job.layout;
     QTextOption option(Qt::Alignment(job.flags & Qt::AlignHorizontal_Mask));
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     layout.setTextOption(option);
@@ -480,10 +598,10 @@ void RangePainter::paintWrapped(QPainter &p, const TextJob &job, const QFont &fo
         top = job.area.bottom() - 1 - height;
     else if (job.flags & Qt::AlignVCenter)
         top += (job.area.height() - height) / 2;
-    layout.draw(&p, QPointF(job.area.left(), std::round(top)));
+    job.origin = QPointF(job.area.left(), std::round(top));
 }
 
-void RangePainter::paintBorders()
+void RangeDrawing::Layout::layoutBorders()
 {
     std::vector<Edge> edges;
     auto lineOf = [this](int r, int c, xls::BorderLine xls::CellFormat::*side) {
@@ -519,13 +637,14 @@ void RangePainter::paintBorders()
     std::stable_sort(edges.begin(), edges.end(),
                      [](const Edge &a, const Edge &b) { return lineStyle(a.line.style).rank < lineStyle(b.line.style).rank; });
     for (const Edge &e : edges)
-        stroke(e);
+        addStrokes(e);
 }
 
-void RangePainter::stroke(const Edge &e)
+// A border line as the solid pieces between its dashes, each a rectangle of whole pixels.
+void RangeDrawing::Layout::addStrokes(const Edge &e)
 {
     const LineStyle &st = lineStyle(e.line.style);
-    const QRgb value = 0xFF000000u | rgb(e.line.colorIndex, 0x000000);
+    const QColor color = QColor::fromRgb(rgb(e.line.colorIndex, 0x000000));
     const int before = (st.width - 1) / 2, after = st.width / 2;
     std::array<bool, 32> on{};
     int period = 0;
@@ -533,27 +652,39 @@ void RangePainter::stroke(const Edge &e)
         for (int k = 0; k < st.dash[i]; ++k)
             on[size_t(period++)] = i % 2 == 0;
     const int64_t origin = e.horizontal ? m_x0 : m_y0; // dashes line up along the whole sheet
-    const int w = m_image.width(), h = m_image.height();
+    const int w = m_size.width(), h = m_size.height();
     // A wide line on the picture's outer edge moves inwards rather than lose its outer half.
     const int last = (e.horizontal ? h : w) - 1;
     const int at = e.at - before < 0 ? before : e.at + after > last ? last - after : e.at;
+    const int alongLast = std::min(e.to + after, (e.horizontal ? w : h) - 1);
     for (int across = -before; across <= after; ++across) {
         if (st.doubled && across == 0)
             continue;
         const int line = at + across;
-        for (int along = std::max(e.from - before, 0); along <= e.to + after; ++along) {
-            if (period && !on[size_t((along + origin) % period)])
-                continue;
-            const int px = e.horizontal ? along : line, py = e.horizontal ? line : along;
-            if (px < 0 || py < 0 || px >= w || py >= h)
-                continue;
-            reinterpret_cast<QRgb *>(m_image.scanLine(py))[px] = value;
+        if (line < 0 || line > last)
+            continue;
+        auto addRun = [&](int from, int to) {
+            m_strokes.push_back({e.horizontal ? QRect(QPoint(from, line), QPoint(to, line))
+                                              : QRect(QPoint(line, from), QPoint(line, to)),
+                                 color});
+        };
+        int runStart = -1;
+        for (int along = std::max(e.from - before, 0); along <= alongLast; ++along) {
+            const bool ink = !period || on[size_t((along + origin) % period)];
+            if (ink && runStart < 0)
+                runStart = along;
+            if (!ink && runStart >= 0) {
+                addRun(runStart, along - 1);
+                runStart = -1;
+            }
         }
+        if (runStart >= 0)
+            addRun(runStart, alongLast);
     }
 }
 
 // Diagonal lines cross the whole cell (the whole area of a merged cell), corner to corner.
-void RangePainter::paintDiagonals(QPainter &p)
+void RangeDrawing::Layout::layoutDiagonals()
 {
     constexpr uint8_t kDown = 0x1, kUp = 0x2; // top-left to bottom-right, bottom-left to top-right
     for (int r = m_range.firstRow; r <= m_range.lastRow; ++r) {
@@ -578,24 +709,20 @@ void RangePainter::paintDiagonals(QPainter &p)
                     dashes << qreal(st.dash[i]) / st.width;
                 pen.setDashPattern(dashes);
             }
-            p.setPen(pen);
             const QPoint topLeft(x(box.firstCol), y(box.firstRow)), bottomRight(x(box.lastCol + 1), y(box.lastRow + 1));
             if (f.diagonalDirections & kDown)
-                p.drawLine(topLeft, bottomRight);
+                m_diagonals.push_back({pen, QLine(topLeft, bottomRight)});
             if (f.diagonalDirections & kUp)
-                p.drawLine(QPoint(topLeft.x(), bottomRight.y()), QPoint(bottomRight.x(), topLeft.y()));
+                m_diagonals.push_back({pen, QLine(QPoint(topLeft.x(), bottomRight.y()), QPoint(bottomRight.x(), topLeft.y()))});
         }
     }
 }
 
-void RangePainter::paintPictures(QPainter &p)
+void RangeDrawing::Layout::layoutPictures()
 {
-    const std::vector<SheetPicture> pictures = sheetPictures(m_book, m_sheet);
-    const QRectF bounds(0, 0, m_image.width(), m_image.height());
-    for (const SheetPicture &picture : pictures) {
-        if (picture.image.isNull())
-            continue; // an undecodable picture leaves its frame empty
-        const CellAnchor &a = picture.anchor;
+    const QRectF bounds(QPointF(0, 0), m_size);
+    for (const xls::SheetPicture &picture : m_sheet.pictures()) {
+        const xls::CellAnchor &a = picture.anchor;
         auto px = [this](uint16_t col, uint16_t dx) {
             const int c = std::min<int>(col, kColumns - 1);
             return qreal(m_geo.columnX(c) - m_x0) + m_geo.columnWidth(c) * std::min<int>(dx, 1024) / 1024.0;
@@ -606,11 +733,14 @@ void RangePainter::paintPictures(QPainter &p)
         const QRectF target(QPointF(px(a.col1, a.dx1), py(a.row1, a.dy1)), QPointF(px(a.col2, a.dx2), py(a.row2, a.dy2)));
         if (target.width() <= 0 || target.height() <= 0 || !target.intersects(bounds))
             continue;
-        p.drawImage(target, picture.image);
+        QImage image = decodeImage(picture.image);
+        if (image.isNull())
+            continue; // an undecodable picture leaves its frame empty
+        m_pictures.push_back({target, std::move(image)});
     }
 }
 
-} // namespace
+// ---- Public --------------------------------------------------------------------------
 
 QString rangeName(xls::CellRange range)
 {
@@ -633,6 +763,56 @@ xls::Result<QSize> pictureSize(const SheetGeometry &geometry, xls::CellRange ran
     return QSize(int(width), int(height));
 }
 
+namespace {
+
+// The checks every picture of a range passes before anything is laid out.
+xls::Status checkRange(const xls::Workbook &book, int sheetIndex, xls::CellRange range)
+{
+    if (sheetIndex < 0 || sheetIndex >= book.sheetCount())
+        return xls::Error{QStringLiteral("The workbook has no sheet %1.").arg(sheetIndex + 1)};
+    const xls::Worksheet &sheet = book.sheet(sheetIndex);
+    if (!sheet.isWorksheet())
+        return xls::Error{QStringLiteral("The sheet \"%1\" is not a worksheet and has no cells to picture.").arg(sheet.name())};
+    if (range.lastRow < range.firstRow || range.lastCol < range.firstCol)
+        return xls::Error{QStringLiteral("The range %1 is reversed.").arg(rangeName(range))};
+    if (range.lastCol >= kColumns)
+        return xls::Error{QStringLiteral("The range %1 reaches past column IV.").arg(rangeName(range))};
+    const size_t cells = size_t(range.lastRow - range.firstRow + 1) * size_t(range.lastCol - range.firstCol + 1);
+    if (cells > kMaxCells)
+        return xls::Error{QStringLiteral("The range %1 holds more than %2 cells.").arg(rangeName(range)).arg(kMaxCells)};
+    return {};
+}
+
+} // namespace
+
+RangeDrawing::RangeDrawing(std::unique_ptr<Layout> layout) : m_layout(std::move(layout)) {}
+RangeDrawing::RangeDrawing(RangeDrawing &&) noexcept = default;
+RangeDrawing &RangeDrawing::operator=(RangeDrawing &&) noexcept = default;
+RangeDrawing::~RangeDrawing() = default;
+
+xls::Result<RangeDrawing> RangeDrawing::layOut(const xls::Workbook &book, int sheetIndex, xls::CellRange range)
+{
+    if (xls::Status s = checkRange(book, sheetIndex, range); !s)
+        return s.error();
+    auto layout = std::make_unique<Layout>(book, book.sheet(sheetIndex), SheetGeometry(book.sheet(sheetIndex)), range);
+    layout->build();
+    return RangeDrawing(std::move(layout));
+}
+
+xls::CellRange RangeDrawing::range() const { return m_layout->range(); }
+QSize RangeDrawing::size() const { return m_layout->size(); }
+void RangeDrawing::paint(QPainter &painter, const PaintOptions &options) const { m_layout->paint(painter, options); }
+
+xls::Status paintRange(QPainter &painter, const xls::Workbook &book, int sheetIndex, xls::CellRange range,
+                       const PaintOptions &options)
+{
+    xls::Result<RangeDrawing> drawing = RangeDrawing::layOut(book, sheetIndex, range);
+    if (!drawing)
+        return drawing.error();
+    drawing->paint(painter, options);
+    return {};
+}
+
 xls::Result<QImage> renderRange(const xls::Workbook &book, int sheetIndex, xls::CellRange range)
 {
     if (sheetIndex < 0 || sheetIndex >= book.sheetCount())
@@ -640,22 +820,26 @@ xls::Result<QImage> renderRange(const xls::Workbook &book, int sheetIndex, xls::
     const xls::Worksheet &sheet = book.sheet(sheetIndex);
     if (!sheet.isWorksheet())
         return xls::Error{QStringLiteral("The sheet \"%1\" is not a worksheet and has no cells to picture.").arg(sheet.name())};
-    const SheetGeometry geometry(sheet);
+    // The size first: for a whole-sheet range, "too many pixels" says more than "too many cells".
+    SheetGeometry geometry(sheet);
     xls::Result<QSize> size = pictureSize(geometry, range);
     if (!size)
         return size.error();
-    const size_t cells = size_t(range.lastRow - range.firstRow + 1) * size_t(range.lastCol - range.firstCol + 1);
-    if (cells > kMaxCells)
-        return xls::Error{QStringLiteral("The range %1 holds more than %2 cells.").arg(rangeName(range)).arg(kMaxCells)};
-    return RangePainter(book, sheet, geometry, range, *size).paint();
-}
-
-QImage renderRangeOrThrow(const xls::Workbook &book, int sheetIndex, xls::CellRange range)
-{
-    xls::Result<QImage> image = renderRange(book, sheetIndex, range);
-    if (!image)
-        throw automation::AutomationError(image.error().message);
-    return std::move(*image);
+    if (xls::Status s = checkRange(book, sheetIndex, range); !s)
+        return s.error();
+    RangeDrawing::Layout layout(book, sheet, std::move(geometry), range);
+    layout.build();
+    QImage image(*size, QImage::Format_RGB32);
+    if (image.isNull())
+        return xls::Error{QStringLiteral("There is not enough memory for a %1 x %2 pixel picture of %3.")
+                              .arg(size->width()).arg(size->height()).arg(rangeName(range))};
+    image.setDotsPerMeterX(kDotsPerMeter96Dpi);
+    image.setDotsPerMeterY(kDotsPerMeter96Dpi);
+    image.fill(QColor::fromRgb(kWhite));
+    QPainter painter(&image);
+    layout.paint(painter, {});
+    painter.end();
+    return image;
 }
 
 } // namespace render

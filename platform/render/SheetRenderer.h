@@ -1,12 +1,16 @@
 #pragma once
-// The picture of a cell range as a spreadsheet application shows it on screen at 96 dpi:
-// column widths and row heights as laid out, fills, borders, cell text in its fonts and
-// alignment, merged areas drawn as one cell, grid lines when the sheet shows them, and the
-// pictures anchored on the sheet.
+// Coordinates: everything here is painted in the sheet's 96-dpi pixels. (0, 0) is the range's
+// top-left grid line; each column adds its pixel width and each row its height, and one more
+// pixel holds the right and bottom grid line, so A1:M58 of the template covers
+// (sum of column widths + 1) x (sum of row heights + 1). The painter's transform decides where
+// that lands and how large: identity on a 96-dpi image gives today's picture pixel for pixel,
+// a scale of 4 gives a sharp 400 % view, a page transform gives print or PDF.
 //
-// The picture's pixel (0, 0) is the range's top-left grid line. Each column adds its pixel
-// width and each row its height; one more pixel holds the right and bottom grid line, so
-// A1:M58 of the template is (sum of column widths + 1) x (sum of row heights + 1).
+// The picture of a cell range as a spreadsheet application shows it: column widths and row
+// heights as laid out, fills, borders, cell text in its fonts and alignment, merged areas
+// drawn as one cell, grid lines when the sheet shows them (or as the caller forces them), and
+// the pictures anchored on the sheet. Text is drawn as text (a PDF embeds the fonts), lines
+// and fills as rectangles and paths, pictures from their own pixels.
 //
 // Not drawn (yet): rotated and shrink-to-fit text (shown level, at full size), formatting runs
 // inside one text (the cell's font throughout), number formats other than General (shown as
@@ -17,7 +21,13 @@
 #include "xls/Workbook.h"
 
 #include <QImage>
+#include <QRectF>
 #include <QSize>
+
+#include <memory>
+#include <optional>
+
+class QPainter;
 
 namespace render {
 
@@ -32,6 +42,17 @@ constexpr int kIndentPx = 11;
 constexpr int kTextPaddingPx = 2;
 constexpr uint32_t kGridColor = 0xD0D7E5;
 
+// Whether the light grid between cells is drawn: as the sheet's view says (the screen
+// picture), or forced off or on (printing without or with printed grid lines).
+enum class GridLines { AsSheetShows, Hidden, Shown };
+
+struct PaintOptions {
+    GridLines gridLines = GridLines::AsSheetShows;
+    // In sheet pixels: only what intersects it need be painted (a preview's visible part).
+    // Things that cross its edge are painted whole; the caller clips if it must.
+    std::optional<QRectF> clip;
+};
+
 // "A1:M58" for messages.
 QString rangeName(xls::CellRange range);
 
@@ -39,13 +60,41 @@ QString rangeName(xls::CellRange range);
 // or is larger than kMaxPictureSide / kMaxPicturePixels.
 xls::Result<QSize> pictureSize(const SheetGeometry &geometry, xls::CellRange range);
 
-// Paints the range of sheet sheetIndex. Errors (no such sheet, a range too large) come back
-// as a message; a workbook with unknown fonts or pictures that do not decode still renders.
-// Needs a QGuiApplication for the fonts.
-xls::Result<QImage> renderRange(const xls::Workbook &book, int sheetIndex, xls::CellRange range);
+// A cell range laid out once (cells, text, borders, decoded pictures) and painted as often as
+// needed, through any QPainter. It refers to the workbook, which must outlive it and not
+// change while it is used. Needs a QGuiApplication for the fonts.
+class RangeDrawing {
+public:
+    // Errors: no such sheet, not a worksheet, a reversed range, one past column IV, or more
+    // cells than a picture may hold. A workbook with unknown fonts or pictures that do not
+    // decode still lays out.
+    static xls::Result<RangeDrawing> layOut(const xls::Workbook &book, int sheetIndex, xls::CellRange range);
 
-// The same for an automation member: an error is thrown as automation::AutomationError with
-// the message as its description.
-QImage renderRangeOrThrow(const xls::Workbook &book, int sheetIndex, xls::CellRange range);
+    RangeDrawing(RangeDrawing &&) noexcept;
+    RangeDrawing &operator=(RangeDrawing &&) noexcept;
+    ~RangeDrawing();
+
+    xls::CellRange range() const;
+    // Width and height in sheet pixels, the closing grid lines included.
+    QSize size() const;
+
+    // Paints the range, white background first, in sheet pixels under the painter's current
+    // transform; the painter's state is as it was afterwards.
+    void paint(QPainter &painter, const PaintOptions &options = {}) const;
+
+    class Layout;
+
+private:
+    explicit RangeDrawing(std::unique_ptr<Layout> layout);
+    std::unique_ptr<Layout> m_layout;
+};
+
+// Lays out and paints the range in one go.
+xls::Status paintRange(QPainter &painter, const xls::Workbook &book, int sheetIndex, xls::CellRange range,
+                       const PaintOptions &options = {});
+
+// The 96-dpi picture: the range painted onto a white image of pictureSize(). Errors as for
+// layOut, plus a range too large for a picture.
+xls::Result<QImage> renderRange(const xls::Workbook &book, int sheetIndex, xls::CellRange range);
 
 } // namespace render

@@ -17,7 +17,10 @@ namespace platform {
 
 namespace {
 const QString kProgId = QStringLiteral("Excel.Application");
+bool g_builtinRegistered = false; // registration happens on the user-interface thread only
 }
+
+bool builtinExcelRegistered() { return g_builtinRegistered; }
 
 void registerExcelApplication() { registerExcelApplication(qEnvironmentVariable("PANTRIMO_EXCEL")); }
 
@@ -25,13 +28,18 @@ void registerExcelApplication(const QString &serverName)
 {
     auto &registry = ClassRegistry::instance();
     const QString name = serverName.trimmed().toLower();
+    g_builtinRegistered = false;
     if (name.isEmpty() || name == QLatin1String("builtin")) {
 #ifdef PANTRIMO_HAVE_BUILTIN_EXCEL
+        g_builtinRegistered = true;
         // A range's picture is the renderer's drawing, handed over on the system clipboard.
-        excel::setCopyPictureHandler([](const excel::RangeRef &range) {
-            const QImage picture = render::renderRangeOrThrow(range.workbook(), range.sheetIndex, range.rect);
-            if (!render::copyImageToClipboard(picture))
-                throw AutomationError(QStringLiteral("CopyPicture: the picture could not be put on the clipboard"));
+        excel::setCopyPictureHandler([](const excel::RangeRef &range) -> xls::Status {
+            const xls::Result<QImage> picture = render::renderRange(range.workbook(), range.sheetIndex, range.rect);
+            if (!picture)
+                return picture.error();
+            if (!render::copyImageToClipboard(picture.value()))
+                return xls::Error{QStringLiteral("CopyPicture: the picture could not be put on the clipboard")};
+            return {};
         });
         registry.registerClass(kProgId, [] { return createBuiltinExcelApplication(); });
 #else

@@ -12,4 +12,9 @@ namespace platform {
 void registerExcelApplication();
 void registerExcelApplication(const QString &serverName);
 
+// Whether "Excel.Application" is, as last registered, the built-in server: then the workbooks
+// and pictures it makes come from our own engine and renderer, which can draw the same sheet
+// again at any scale.
+bool builtinExcelRegistered();
+
 } // namespace platform

@@ -446,4 +446,18 @@ bool encodeRk(double v, uint32_t &rk)
     return false;
 }
 
+std::vector<uint8_t> continuedData(std::span<const Record> records, size_t at, size_t *next)
+{
+    std::vector<uint8_t> out;
+    size_t i = at;
+    if (i < records.size()) {
+        out = records[i].data;
+        for (++i; i < records.size() && records[i].id == biff::rec::CONTINUE; ++i)
+            out.insert(out.end(), records[i].data.begin(), records[i].data.end());
+    }
+    if (next)
+        *next = i;
+    return out;
+}
+
 } // namespace xls

@@ -34,6 +34,10 @@ const char *recordName(uint16_t id);
 // naming the offset.
 Result<Record> readRecord(ByteCursor &stream);
 
+// The data of records[at] and of the CONTINUE records right behind it, joined: one logical
+// record as the file split it. The index after them goes to *next when asked.
+std::vector<uint8_t> continuedData(std::span<const Record> records, size_t at, size_t *next = nullptr);
+
 // Reads a record that CONTINUE records may extend: fields cross boundaries transparently,
 // and character data that crosses one picks up the option byte that starts the CONTINUE
 // (so one string may change between 8-bit and 16-bit characters halfway).

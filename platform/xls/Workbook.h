@@ -20,8 +20,10 @@
 //   sheet.columns(), defaultColumnWidth(), standardWidth()  widths (COLINFO, DEFCOLWIDTH)
 //   sheet.row(r), rows(), defaultRowHeight()                heights (ROW, DEFAULTROWHEIGHT)
 //   sheet.mergedCells(), sheet.view() (WINDOW2: grid lines, headings; SCL zoom)
+//   sheet.pictures()              -> the pictures anchored on the sheet: anchor, image bytes
+//                                    and their kind (Pictures.h)
 //   workbook.drawingGroupRecords(), sheet.drawingRecords()  MSODRAWINGGROUP / MSODRAWING /
-//                                    OBJ / TXO records raw, for a picture decoder
+//                                    OBJ / TXO records raw
 //   All row and column numbers here count from 0, as the file does.
 //
 // Changing it
@@ -37,6 +39,7 @@
 // offsets must not overlap.
 
 #include "CompoundFile.h"
+#include "Pictures.h"
 #include "Records.h"
 #include "Result.h"
 
@@ -190,8 +193,11 @@ public:
     std::vector<const Record *> drawingRecords() const;
     // Every record kept verbatim, in file order (the cell table is not among them).
     const std::vector<Record> &records() const { return m_records; }
+    // The pictures anchored on the sheet, in file order, as read when the workbook was opened.
+    const std::vector<SheetPicture> &pictures() const { return m_pictures; }
 
 private:
+    friend void readPictures(Workbook &book);
     friend class WorkbookReader;
     friend class WorkbookWriter;
     friend class GlobalsParser;
@@ -215,6 +221,7 @@ private:
     uint16_t m_defaultRowHeight = biff::row::kDefaultHeightTwips;
     std::vector<CellRange> m_merged;
     SheetView m_view;
+    std::vector<SheetPicture> m_pictures;
 };
 
 class Workbook {

@@ -902,6 +902,7 @@ Result<Workbook> WorkbookReader::read(std::span<const uint8_t> bytes, const QStr
         return fail(QStringLiteral("the workbook has no sheets"));
     if (wb.m_activeSheet >= int(wb.m_sheets.size()))
         wb.m_activeSheet = 0;
+    readPictures(wb);
     return wb;
 }
 

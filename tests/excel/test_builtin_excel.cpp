@@ -230,14 +230,20 @@ private slots:
         QVERIFY(raised([&] { used->call(u"CopyPicture"); }).contains("cannot draw"));
         xls::CellRange seen{};
         QString sheetName;
-        excel::setCopyPictureHandler([&](const excel::RangeRef &r) {
+        excel::setCopyPictureHandler([&](const excel::RangeRef &r) -> xls::Status {
             seen = r.rect;
             sheetName = r.sheet().name();
+            return {};
         });
         used->call(u"CopyPicture");
         QCOMPARE(sheetName, QStringLiteral("Grocery List"));
         QCOMPARE(seen.firstRow, uint16_t(0));
         QCOMPARE(seen.lastCol, uint16_t(12));
+        // What the drawing reports is what the caller's automation error says.
+        excel::setCopyPictureHandler([](const excel::RangeRef &) -> xls::Status {
+            return xls::Error{QStringLiteral("The picture of A1:M58 would be too large.")};
+        });
+        QCOMPARE(raised([&] { used->call(u"CopyPicture"); }), QStringLiteral("The picture of A1:M58 would be too large."));
         app->call(u"Quit");
     }
 };

@@ -1,15 +1,19 @@
-#include "OfficeArt.h"
+// Reads the pictures of a workbook's sheets out of the drawing records the model keeps
+// verbatim. One function per record kind, each through a bounds-checked cursor.
 
-#include "xls/ByteCursor.h"
+#include "Pictures.h"
 
-#include <QByteArray>
+#include "ByteCursor.h"
+#include "Records.h"
+#include "Workbook.h"
+
+#include <algorithm>
 #include <climits>
 #include <functional>
 
-namespace render {
+namespace xls {
 namespace {
 
-using xls::ByteCursor;
 namespace oa = officeart;
 
 struct RecordHeader {
@@ -34,7 +38,7 @@ bool readHeader(ByteCursor &c, RecordHeader &h)
     return c.readBytes(take, h.body);
 }
 
-using Visitor = std::function<void(const RecordHeader &, int depth)>;
+using Visitor = std::function<void(const RecordHeader &)>;
 
 // Calls visit for every record, descending into containers, up to kMaxDepth.
 void walk(std::span<const uint8_t> data, const Visitor &visit, int depth = 0)
@@ -44,13 +48,20 @@ void walk(std::span<const uint8_t> data, const Visitor &visit, int depth = 0)
     ByteCursor c(data);
     RecordHeader h;
     while (!c.atEnd() && readHeader(c, h)) {
-        visit(h, depth);
+        visit(h);
         if (h.version == oa::kContainerVersion)
             walk(h.body, visit, depth + 1);
     }
 }
 
-QImage decodeBlip(const RecordHeader &blip)
+StoredImage stored(ImageKind kind, std::vector<uint8_t> bytes)
+{
+    if (bytes.empty())
+        return {};
+    return {kind, std::make_shared<const std::vector<uint8_t>>(std::move(bytes))};
+}
+
+StoredImage readBlip(const RecordHeader &blip)
 {
     const size_t uids = (blip.instance & oa::kSecondUidBit) ? 2 : 1;
     ByteCursor c(blip.body);
@@ -64,12 +75,15 @@ QImage decodeBlip(const RecordHeader &blip)
             return {};
         const std::span<const uint8_t> data = c.rest();
         if (blip.type == oa::BlipDIB)
-            return decodeDib(data);
-        const char *format = blip.type == oa::BlipPNG ? "PNG" : blip.type == oa::BlipTIFF ? "TIFF" : "JPEG";
-        return QImage::fromData(data.data(), int(std::min<size_t>(data.size(), INT_MAX)), format);
+            return stored(ImageKind::Bmp, bmpFromDib(data));
+        const ImageKind kind = blip.type == oa::BlipPNG ? ImageKind::Png : blip.type == oa::BlipTIFF ? ImageKind::Tiff : ImageKind::Jpeg;
+        return stored(kind, {data.begin(), data.end()});
     }
+    case oa::BlipEMF:
+    case oa::BlipWMF:
+    case oa::BlipPICT:
+        return {ImageKind::Metafile, {}};
     default:
-        // EMF, WMF and PICT: no decoder here; the frame stays empty.
         return {};
     }
 }
@@ -103,29 +117,28 @@ uint32_t readPib(const RecordHeader &opt)
     return 0;
 }
 
-// Concatenated data of each record with the given id and the CONTINUE records right after it.
-std::vector<uint8_t> joinRecords(const std::vector<const xls::Record *> &records, uint16_t id)
+// The data of every record with this id, each with its CONTINUE records, joined in file order:
+// a drawing stream that the file split across records.
+std::vector<uint8_t> drawingStream(const std::vector<Record> &records, uint16_t id)
 {
     std::vector<uint8_t> out;
-    bool inside = false;
-    for (const xls::Record *r : records) {
-        if (r->id == id)
-            inside = true;
-        else if (r->id != xls::biff::rec::CONTINUE)
-            inside = false;
-        if (inside)
-            out.insert(out.end(), r->data.begin(), r->data.end());
+    for (size_t i = 0; i < records.size();) {
+        if (records[i].id != id) {
+            ++i;
+            continue;
+        }
+        const std::vector<uint8_t> part = continuedData(records, i, &i);
+        out.insert(out.end(), part.begin(), part.end());
     }
     return out;
 }
 
 // xlwt's OBJ + IMDATA pictures.
-void legacyPictures(const xls::Worksheet &sheet, std::vector<SheetPicture> &out)
+void readLegacyPictures(const std::vector<Record> &records, std::vector<SheetPicture> &out)
 {
-    const std::vector<xls::Record> &records = sheet.records();
     for (size_t i = 0; i + 1 < records.size(); ++i) {
-        const xls::Record &obj = records[i];
-        if (obj.id != xls::biff::rec::OBJ || records[i + 1].id != legacy::IMDATA || obj.data.size() < legacy::kObjMinSize)
+        const Record &obj = records[i];
+        if (obj.id != biff::rec::OBJ || records[i + 1].id != legacy::IMDATA || obj.data.size() < legacy::kObjMinSize)
             continue;
         ByteCursor oc(obj.data);
         uint16_t type = 0;
@@ -137,9 +150,7 @@ void legacyPictures(const xls::Worksheet &sheet, std::vector<SheetPicture> &out)
         if (!oc.ok() || type != legacy::kObjTypePicture)
             continue;
 
-        std::vector<uint8_t> im = records[i + 1].data;
-        for (size_t k = i + 2; k < records.size() && records[k].id == xls::biff::rec::CONTINUE; ++k)
-            im.insert(im.end(), records[k].data.begin(), records[k].data.end());
+        const std::vector<uint8_t> im = continuedData(records, i + 1);
         ByteCursor ic(im);
         uint16_t format = 0, env = 0;
         uint32_t length = 0;
@@ -148,28 +159,28 @@ void legacyPictures(const xls::Worksheet &sheet, std::vector<SheetPicture> &out)
         ic.readU16(env);
         ic.readU32(length);
         if (ic.ok() && format == legacy::kImFormatBitmap && ic.readBytes(std::min<size_t>(length, ic.remaining()), bitmap))
-            picture.image = decodeDib(bitmap);
+            picture.image = stored(ImageKind::Bmp, bmpFromDib(bitmap));
         out.push_back(std::move(picture));
     }
 }
 
 } // namespace
 
-std::vector<QImage> readBlipStore(std::span<const uint8_t> drawingGroup)
+std::vector<StoredImage> readBlipStore(std::span<const uint8_t> drawingGroup)
 {
-    std::vector<QImage> store;
-    walk(drawingGroup, [&store](const RecordHeader &h, int) {
+    std::vector<StoredImage> store;
+    walk(drawingGroup, [&store](const RecordHeader &h) {
         if (h.type != oa::FBSE)
             return;
         ByteCursor c(h.body);
         uint8_t nameLength = 0;
-        QImage image;
+        StoredImage image;
         if (c.seek(oa::kFbseNameLength) && c.readU8(nameLength) && c.seek(oa::kFbseFixedSize) && c.skip(nameLength)) {
             RecordHeader blip;
             // The picture itself normally follows inside the FBSE; an FBSE that points into a
             // delay stream instead (foDelay) has no data here and stays empty.
             if (!c.atEnd() && readHeader(c, blip) && blip.type >= oa::BlipFirst && blip.type <= oa::BlipLast)
-                image = decodeBlip(blip);
+                image = readBlip(blip);
         }
         store.push_back(std::move(image));
     });
@@ -179,7 +190,7 @@ std::vector<QImage> readBlipStore(std::span<const uint8_t> drawingGroup)
 std::vector<PictureShape> readPictureShapes(std::span<const uint8_t> drawing)
 {
     std::vector<PictureShape> shapes;
-    walk(drawing, [&shapes](const RecordHeader &h, int) {
+    walk(drawing, [&shapes](const RecordHeader &h) {
         if (h.type != oa::SpContainer)
             return;
         // Only the records directly inside this shape: a group's SpContainer has no pib.
@@ -193,7 +204,7 @@ std::vector<PictureShape> readPictureShapes(std::span<const uint8_t> drawing)
                     shape.blip = pib;
             } else if (child.type == oa::ClientAnchor && child.body.size() >= oa::kClientAnchorSize) {
                 ByteCursor ac(child.body);
-                ac.skip(2); // flags: move and size with cells, or not; the picture is where it is
+                ac.skip(oa::kClientAnchorFlags); // move and size with cells, or not; the picture is where it is
                 shape.anchor = readAnchor(ac);
                 anchored = ac.ok();
             }
@@ -204,28 +215,26 @@ std::vector<PictureShape> readPictureShapes(std::span<const uint8_t> drawing)
     return shapes;
 }
 
-QImage decodeDib(std::span<const uint8_t> dib)
+std::vector<uint8_t> bmpFromDib(std::span<const uint8_t> dib)
 {
-    constexpr uint32_t kCoreHeader = 12, kInfoHeader = 40, kMaxHeader = 124;
-    constexpr uint32_t kBitFields = 3;
-    constexpr size_t kFileHeaderSize = 14;
     ByteCursor c(dib);
     uint32_t headerSize = 0;
-    if (!c.readU32(headerSize) || (headerSize != kCoreHeader && (headerSize < kInfoHeader || headerSize > kMaxHeader)))
+    if (!c.readU32(headerSize) || (headerSize != dib::kCoreHeader && (headerSize < dib::kInfoHeader || headerSize > dib::kMaxHeader)))
         return {};
     uint16_t bitCount = 0;
     uint32_t compression = 0, colorsUsed = 0;
     size_t paletteBytes = 0;
-    if (headerSize == kCoreHeader) {
-        c.seek(10);
+    if (headerSize == dib::kCoreHeader) {
+        c.seek(dib::kCoreBitCount);
         c.readU16(bitCount);
         if (bitCount <= 8)
             paletteBytes = size_t(3) << bitCount;
     } else {
-        c.seek(14);
+        c.seek(dib::kInfoBitCount);
         c.readU16(bitCount);
+        c.seek(dib::kInfoCompression);
         c.readU32(compression);
-        c.seek(32);
+        c.seek(dib::kInfoColorsUsed);
         c.readU32(colorsUsed);
         if (bitCount > 32)
             return {};
@@ -234,38 +243,42 @@ QImage decodeDib(std::span<const uint8_t> dib)
         if (colorsUsed > 256 && bitCount <= 8)
             return {};
         paletteBytes = size_t(std::min<uint32_t>(colorsUsed, 256)) * 4;
-        if (compression == kBitFields && headerSize == kInfoHeader)
-            paletteBytes += 12;
+        if (compression == dib::kBitFields && headerSize == dib::kInfoHeader)
+            paletteBytes += dib::kBitFieldMasksSize;
     }
-    if (!c.ok() || dib.size() > size_t(INT_MAX) - kFileHeaderSize)
+    if (!c.ok() || dib.size() > size_t(INT_MAX) - dib::kFileHeaderSize)
         return {};
     // A BMP file is the DIB behind a 14-byte header that says where the pixels start.
-    const uint32_t fileSize = uint32_t(kFileHeaderSize + dib.size());
-    const uint32_t pixelOffset = uint32_t(kFileHeaderSize + headerSize + paletteBytes);
-    QByteArray file;
-    file.reserve(qsizetype(fileSize));
-    file.append("BM", 2);
+    const uint32_t fileSize = uint32_t(dib::kFileHeaderSize + dib.size());
+    const uint32_t pixelOffset = uint32_t(dib::kFileHeaderSize + headerSize + paletteBytes);
+    std::vector<uint8_t> file{'B', 'M'};
+    file.reserve(fileSize);
     for (uint32_t v : {fileSize, 0u, pixelOffset})
-        for (int b = 0; b < 4; ++b)
-            file.append(char((v >> (8 * b)) & 0xFF));
-    file.append(reinterpret_cast<const char *>(dib.data()), qsizetype(dib.size()));
-    return QImage::fromData(file, "BMP");
+        putU32(file, v);
+    file.insert(file.end(), dib.begin(), dib.end());
+    return file;
 }
 
-std::vector<SheetPicture> sheetPictures(const xls::Workbook &book, const xls::Worksheet &sheet)
+void readPictures(Workbook &book)
 {
-    std::vector<SheetPicture> out;
-    const std::vector<uint8_t> drawing = joinRecords(sheet.drawingRecords(), xls::biff::rec::MSODRAWING);
-    if (!drawing.empty()) {
-        const std::vector<PictureShape> shapes = readPictureShapes(drawing);
-        if (!shapes.empty()) {
-            const std::vector<QImage> store = readBlipStore(joinRecords(book.drawingGroupRecords(), xls::biff::rec::MSODRAWINGGROUP));
+    std::vector<StoredImage> store;
+    bool storeRead = false;
+    for (int s = 0; s < book.sheetCount(); ++s) {
+        Worksheet &sheet = book.sheet(s);
+        std::vector<SheetPicture> pictures;
+        const std::vector<uint8_t> drawing = drawingStream(sheet.records(), biff::rec::MSODRAWING);
+        if (!drawing.empty()) {
+            const std::vector<PictureShape> shapes = readPictureShapes(drawing);
+            if (!shapes.empty() && !storeRead) {
+                store = readBlipStore(drawingStream(book.globalRecords(), biff::rec::MSODRAWINGGROUP));
+                storeRead = true;
+            }
             for (const PictureShape &shape : shapes)
-                out.push_back({shape.anchor, shape.blip <= store.size() ? store[shape.blip - 1] : QImage()});
+                pictures.push_back({shape.anchor, shape.blip <= store.size() ? store[shape.blip - 1] : StoredImage{}});
         }
+        readLegacyPictures(sheet.records(), pictures);
+        sheet.m_pictures = std::move(pictures);
     }
-    legacyPictures(sheet, out);
-    return out;
 }
 
-} // namespace render
+} // namespace xls
