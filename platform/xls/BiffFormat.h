@@ -17,21 +17,37 @@ constexpr uint32_t kMaxStringChars = 32767; // longest cell text a spreadsheet a
 namespace rec {
 constexpr uint16_t FORMULA = 0x0006;
 constexpr uint16_t EOF_ = 0x000A;         // trailing underscore: EOF is a C macro
+constexpr uint16_t HEADER = 0x0014;       // page header text; empty data = no header
+constexpr uint16_t FOOTER = 0x0015;
+constexpr uint16_t EXTERNSHEET = 0x0017;
+constexpr uint16_t NAME = 0x0018;         // defined name (Print_Area is a built-in one)
+constexpr uint16_t VERTICALPAGEBREAKS = 0x001A;
+constexpr uint16_t HORIZONTALPAGEBREAKS = 0x001B;
 constexpr uint16_t NOTE = 0x001C;
 constexpr uint16_t SELECTION = 0x001D;
 constexpr uint16_t WINDOW1 = 0x003D;
 constexpr uint16_t DATEMODE = 0x0022;     // 1 = 1904 date system
 constexpr uint16_t FILEPASS = 0x002F;     // present = the workbook is encrypted
 constexpr uint16_t FONT = 0x0031;
+constexpr uint16_t LEFTMARGIN = 0x0026;   // page margins: IEEE double, inches
+constexpr uint16_t RIGHTMARGIN = 0x0027;
+constexpr uint16_t TOPMARGIN = 0x0028;
+constexpr uint16_t BOTTOMMARGIN = 0x0029;
+constexpr uint16_t PRINTHEADERS = 0x002A; // u16: 1 = print row and column headings
+constexpr uint16_t PRINTGRIDLINES = 0x002B; // u16: 1 = print grid lines
 constexpr uint16_t CONTINUE = 0x003C;
 constexpr uint16_t CODEPAGE = 0x0042;     // 1200 = UTF-16
 constexpr uint16_t DEFCOLWIDTH = 0x0055;
 constexpr uint16_t OBJ = 0x005D;
 constexpr uint16_t COLINFO = 0x007D;
+constexpr uint16_t WSBOOL = 0x0081;       // sheet options; one bit says "fit to pages"
+constexpr uint16_t HCENTER = 0x0083;      // u16: 1 = centre the page content horizontally
+constexpr uint16_t VCENTER = 0x0084;
 constexpr uint16_t BOUNDSHEET = 0x0085;
 constexpr uint16_t PALETTE = 0x0092;
 constexpr uint16_t STANDARDWIDTH = 0x0099;
 constexpr uint16_t SCL = 0x00A0;
+constexpr uint16_t SETUP = 0x00A1;        // paper, scale, fit, orientation, header/footer margins
 constexpr uint16_t MULRK = 0x00BD;
 constexpr uint16_t MULBLANK = 0x00BE;
 constexpr uint16_t DBCELL = 0x00D7;
@@ -57,6 +73,7 @@ constexpr uint16_t DEFAULTROWHEIGHT = 0x0225;
 constexpr uint16_t TABLE = 0x0236;
 constexpr uint16_t WINDOW2 = 0x023E;
 constexpr uint16_t RK = 0x027E;
+constexpr uint16_t SUPBOOK = 0x01AE;
 constexpr uint16_t FORMAT = 0x041E;
 constexpr uint16_t SHRFMLA = 0x04BC;
 constexpr uint16_t BOF = 0x0809;
@@ -177,5 +194,56 @@ namespace window2 {
 constexpr size_t kOptions = 0;
 constexpr uint16_t kShowFormulas = 0x0001, kShowGrid = 0x0002, kShowHeadings = 0x0004, kSelected = 0x0200;
 } // namespace window2
+
+// ---- Page setup (the sheet's print settings) -----------------------------------------
+namespace setup {
+constexpr size_t kSize = 34;
+constexpr size_t kPaper = 0;              // u16: paper code, 1 Letter, 9 A4 ... (see PageSetup.cpp)
+constexpr size_t kScale = 2;              // u16: percent, 10 to 400 legal
+constexpr size_t kFirstPage = 4;          // u16: first page number, when kUseFirstPage
+constexpr size_t kFitWidth = 6;           // u16: pages wide, 0 = as many as needed
+constexpr size_t kFitHeight = 8;          // u16: pages tall, 0 = as many as needed
+constexpr size_t kOptions = 10;           // u16: the flags below
+constexpr size_t kHResolution = 12, kVResolution = 14; // u16 dpi
+constexpr size_t kHeaderMargin = 16;      // IEEE double, inches
+constexpr size_t kFooterMargin = 24;
+constexpr size_t kCopies = 32;            // u16
+constexpr uint16_t kOverThenDown = 0x0001;   // fLeftToRight: pages go across first
+constexpr uint16_t kPortrait = 0x0002;       // 0 = landscape
+constexpr uint16_t kNotInitialised = 0x0004; // fNoPls: paper, scale, orientation are not set
+constexpr uint16_t kNoOrientation = 0x0040;  // fNoOrient: orientation is not set
+constexpr uint16_t kUseFirstPage = 0x0080;   // fUsePage: number from kFirstPage
+constexpr uint16_t kMinScale = 10, kMaxScale = 400, kDefaultScale = 100;
+} // namespace setup
+namespace wsbool {
+constexpr uint16_t kFitToPage = 0x0100;   // fFitToPage: SETUP's fit counts apply, not its scale
+} // namespace wsbool
+namespace pagebreaks {
+constexpr size_t kCount = 0;              // u16, then the entries
+constexpr size_t kEntries = 2;
+constexpr size_t kEntrySize = 6;          // u16 row (or column) that starts a page, u16 first, u16 last
+constexpr size_t kMaxBreaks = 1026;       // the most a spreadsheet application keeps per direction
+} // namespace pagebreaks
+namespace headerfooter {
+constexpr size_t kMaxChars = 255;         // longer texts are cut, as a spreadsheet application does
+} // namespace headerfooter
+// NAME (defined name) as far as the print area needs it.
+namespace name {
+constexpr size_t kOptions = 0;            // u16: kBuiltIn marks a built-in name
+constexpr size_t kNameLength = 3;         // u8 character count
+constexpr size_t kFormulaSize = 4;        // u16 bytes of the parsed formula
+constexpr size_t kSheet = 8;              // u16: 0 global, else the sheet index + 1
+constexpr size_t kNameString = 14;        // option byte, then the characters; the formula follows
+constexpr uint16_t kBuiltIn = 0x0020;
+constexpr uint8_t kPrintArea = 0x06;      // built-in name code of Print_Area
+// Formula tokens a print area is written with (any token class: 0x20/0x40/0x60 variants).
+constexpr uint8_t kTokenClassMask = 0x1F; // the base token without its class bits
+constexpr uint8_t ptgArea3d = 0x1B;       // u16 ixti, u16 first row, u16 last row, u16 first col, u16 last col
+constexpr uint8_t ptgArea = 0x05;         // u16 first row, u16 last row, u16 first col, u16 last col
+constexpr uint8_t ptgRef3d = 0x1A;        // u16 ixti, u16 row, u16 col
+constexpr uint8_t ptgMemFunc = 0x09;      // u16 size of the sub-expression (a union of areas) that follows
+constexpr uint8_t ptgUnion = 0x10;        // binary union of the two areas before it
+constexpr uint16_t kColumnMask = 0x00FF;  // column fields carry relative-reference flags in bits 14-15
+} // namespace name
 
 } // namespace xls::biff
