@@ -243,7 +243,7 @@ constexpr uint8_t ptgArea = 0x05;         // u16 first row, u16 last row, u16 fi
 constexpr uint8_t ptgRef3d = 0x1A;        // u16 ixti, u16 row, u16 col
 constexpr uint8_t ptgMemFunc = 0x09;      // u16 size of the sub-expression (a union of areas) that follows
 constexpr uint8_t ptgUnion = 0x10;        // binary union of the two areas before it
-constexpr uint16_t kColumnMask = 0x00FF;  // column fields carry relative-reference flags in bits 14-15
+constexpr uint16_t kColumnMask = 0x3FFF;  // column fields carry relative-reference flags in bits 14-15
 } // namespace name
 
 } // namespace xls::biff

@@ -1,0 +1,180 @@
+#include "PageLayout.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace render {
+
+namespace {
+
+constexpr double kPointsPerInch = 72.0;
+constexpr int kMinFitPercent = xls::biff::setup::kMinScale;
+constexpr int kMaxFitPercent = 100; // fitting only ever shrinks
+// Lengths that differ by less than this are equal: a column that fills the page exactly
+// must not spill onto the next one through rounding.
+constexpr double kEpsilon = 1e-6;
+
+int digits(int n)
+{
+    int d = 1;
+    while (n >= 10) {
+        n /= 10;
+        ++d;
+    }
+    return d;
+}
+
+// Margins a page can have: each pair leaves at least kMinPrintableInches between them, or
+// falls back to the defaults, and failing even that, to none.
+xls::PageMargins usableMargins(xls::PageMargins m, QSizeF paper)
+{
+    const xls::PageMargins defaults;
+    const double minPrintable = kMinPrintableInches * kPointsPerInch;
+    auto fix = [minPrintable](double &a, double &b, double da, double db, double length) {
+        if ((a + b) * kPointsPerInch <= length - minPrintable)
+            return;
+        a = da;
+        b = db;
+        if ((a + b) * kPointsPerInch > length - minPrintable)
+            a = b = 0;
+    };
+    fix(m.left, m.right, defaults.left, defaults.right, paper.width());
+    fix(m.top, m.bottom, defaults.top, defaults.bottom, paper.height());
+    m.header = std::min(m.header, paper.height() / kPointsPerInch / 2);
+    m.footer = std::min(m.footer, paper.height() / kPointsPerInch / 2);
+    return m;
+}
+
+int64_t sum(const std::vector<int> &v, size_t from, size_t to)
+{
+    int64_t s = 0;
+    for (size_t i = from; i < to; ++i)
+        s += v[i];
+    return s;
+}
+
+} // namespace
+
+QSizeF PageLayout::orientedPaper(const xls::PageSetup &setup)
+{
+    QSizeF p = setup.paper.points;
+    if (setup.landscape != (p.width() > p.height()))
+        p.transpose();
+    return p;
+}
+
+std::vector<int> PageLayout::bands(const std::vector<int> &lengths, double usable, double scale,
+                                   const std::vector<int> &breaksAt, int headingPx)
+{
+    const double usablePx = usable / scale - headingPx;
+    std::vector<int> starts{0};
+    double acc = 0;
+    size_t nextBreak = 0;
+    for (size_t i = 0; i < lengths.size(); ++i) {
+        while (nextBreak < breaksAt.size() && breaksAt[nextBreak] < int(i))
+            ++nextBreak;
+        const bool manual = nextBreak < breaksAt.size() && breaksAt[nextBreak] == int(i);
+        if (int(i) > starts.back() && (manual || acc + lengths[i] > usablePx + kEpsilon)) {
+            starts.push_back(int(i));
+            acc = 0;
+        }
+        acc += lengths[i];
+    }
+    return starts;
+}
+
+PageLayout::PageLayout(const SheetGeometry &geometry, const xls::PageSetup &setup, xls::CellRange range,
+                       QSizeF paperPoints)
+    : m_paper(paperPoints), m_margins(usableMargins(setup.margins, paperPoints))
+{
+    range.lastRow = std::max(range.lastRow, range.firstRow);
+    range.lastCol = std::min<uint16_t>(std::max(range.lastCol, range.firstCol), xls::biff::cell::kMaxCol);
+    range.firstCol = std::min<uint16_t>(range.firstCol, range.lastCol);
+
+    std::vector<int> widths, heights;
+    for (int c = range.firstCol; c <= range.lastCol; ++c)
+        widths.push_back(geometry.columnWidth(c));
+    for (int r = range.firstRow; r <= range.lastRow; ++r)
+        heights.push_back(geometry.rowHeight(r));
+    if (setup.printHeadings) {
+        m_headingColPx = digits(range.lastRow + 1) * kHeadingDigitPx + kHeadingPaddingPx;
+        m_headingRowPx = kHeadingRowPx;
+    }
+
+    const double usableW = m_paper.width() - (m_margins.left + m_margins.right) * kPointsPerInch;
+    const double usableH = m_paper.height() - (m_margins.top + m_margins.bottom) * kPointsPerInch;
+    // Breaks as indices into widths and heights; fitting ignores them, as spreadsheet
+    // applications do.
+    std::vector<int> colBreaks, rowBreaks;
+    for (uint16_t c : setup.columnBreaks)
+        if (c > range.firstCol && c <= range.lastCol)
+            colBreaks.push_back(c - range.firstCol);
+    for (uint16_t r : setup.rowBreaks)
+        if (r > range.firstRow && r <= range.lastRow)
+            rowBreaks.push_back(r - range.firstRow);
+
+    std::vector<int> colStarts, rowStarts;
+    if (setup.fitToPages) {
+        // The largest whole percentage that fits; the estimate from the total lengths is
+        // an upper bound, since pages can only break at cell edges.
+        const double totalW = double(sum(widths, 0, widths.size()) + m_headingColPx) * kPointsPerPixel;
+        const double totalH = double(sum(heights, 0, heights.size()) + m_headingRowPx) * kPointsPerPixel;
+        double bound = kMaxFitPercent;
+        if (setup.fitWidth > 0 && totalW > 0)
+            bound = std::min(bound, 100.0 * usableW * setup.fitWidth / totalW);
+        if (setup.fitHeight > 0 && totalH > 0)
+            bound = std::min(bound, 100.0 * usableH * setup.fitHeight / totalH);
+        m_percent = kMinFitPercent;
+        for (int p = std::clamp(int(std::floor(bound + kEpsilon)), kMinFitPercent, kMaxFitPercent); p >= kMinFitPercent; --p) {
+            const double s = kPointsPerPixel * p / 100.0;
+            const std::vector<int> cs = bands(widths, usableW, s, {}, m_headingColPx);
+            const std::vector<int> rs = bands(heights, usableH, s, {}, m_headingRowPx);
+            if ((setup.fitWidth == 0 || cs.size() <= setup.fitWidth) && (setup.fitHeight == 0 || rs.size() <= setup.fitHeight)) {
+                m_percent = p;
+                break;
+            }
+        }
+        colStarts = bands(widths, usableW, scale(), {}, m_headingColPx);
+        rowStarts = bands(heights, usableH, scale(), {}, m_headingRowPx);
+    } else {
+        m_percent = std::clamp<int>(setup.scalePercent, xls::biff::setup::kMinScale, xls::biff::setup::kMaxScale);
+        colStarts = bands(widths, usableW, scale(), colBreaks, m_headingColPx);
+        rowStarts = bands(heights, usableH, scale(), rowBreaks, m_headingRowPx);
+    }
+
+    const double s = scale();
+    const int firstNumber = setup.firstPageNumber ? int(*setup.firstPageNumber) : 1;
+    auto addPage = [&](size_t cb, size_t rb) {
+        if (int(m_pages.size()) >= kMaxPages) {
+            m_truncated = true;
+            return;
+        }
+        const size_t c0 = size_t(colStarts[cb]), c1 = cb + 1 < colStarts.size() ? size_t(colStarts[cb + 1]) : widths.size();
+        const size_t r0 = size_t(rowStarts[rb]), r1 = rb + 1 < rowStarts.size() ? size_t(rowStarts[rb + 1]) : heights.size();
+        const double wPx = double(sum(widths, c0, c1)), hPx = double(sum(heights, r0, r1));
+        const double wPt = (wPx + m_headingColPx) * s, hPt = (hPx + m_headingRowPx) * s;
+        double x = m_margins.left * kPointsPerInch, y = m_margins.top * kPointsPerInch;
+        if (setup.centreHorizontally)
+            x += std::max(0.0, (usableW - wPt) / 2);
+        if (setup.centreVertically)
+            y += std::max(0.0, (usableH - hPt) / 2);
+        Page page;
+        page.number = firstNumber + int(m_pages.size());
+        page.cells = xls::CellRange{uint16_t(range.firstRow + r0), uint16_t(range.firstRow + r1 - 1),
+                                    uint16_t(range.firstCol + c0), uint16_t(range.firstCol + c1 - 1)};
+        page.headingsRect = QRectF(x, y, wPt, hPt);
+        page.cellsRect = QRectF(x + m_headingColPx * s, y + m_headingRowPx * s, wPx * s, hPx * s);
+        m_pages.push_back(page);
+    };
+    if (setup.overThenDown) {
+        for (size_t rb = 0; rb < rowStarts.size(); ++rb)
+            for (size_t cb = 0; cb < colStarts.size(); ++cb)
+                addPage(cb, rb);
+    } else {
+        for (size_t cb = 0; cb < colStarts.size(); ++cb)
+            for (size_t rb = 0; rb < rowStarts.size(); ++rb)
+                addPage(cb, rb);
+    }
+}
+
+} // namespace render
