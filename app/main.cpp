@@ -1,5 +1,6 @@
 // Pantrimo: turns a grocery list kept in fifteen categories into a printable workbook.
 
+#include "app/CommandLine.h"
 #include "app/Form1.h"
 #include "preview/Form2.h"
 #include "services/ExcelServer.h"
@@ -53,14 +54,21 @@ void closeOnTermination(shell::Form1 &window)
 
 int main(int argc, char *argv[])
 {
+    // Scripts call the command line where there may be no display at all.
+    const bool windowless = shell::runsWithoutWindows(argc, argv);
+    if (windowless && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pantrimo"));
+    QApplication::setApplicationVersion(QStringLiteral(PANTRIMO_VERSION));
     QApplication::setQuitOnLastWindowClosed(false);
     platform::registerFileSystemObject();
     platform::registerExcelApplication();
     platform::registerSkinFramework();
     // A program that was killed mid-run could not remove its run's files.
     platform::sweepAbandonedRunFolders();
+    if (windowless)
+        return shell::runCommandLine(shell::parseCommandLine(QApplication::arguments()));
 
     shell::Form1 window;
     if (!window.Form_Load())

@@ -1,0 +1,168 @@
+#include "PagePrinter.h"
+
+#include "SheetRenderer.h"
+
+#include <QFileInfo>
+#include <QFont>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPagedPaintDevice>
+#include <QPainter>
+
+namespace render {
+
+namespace {
+
+constexpr double kPointsPerInch = 72.0;
+// Header and footer text: the default font of an Excel 97-2003 workbook.
+const char *const kHeaderFamily = "Arial";
+constexpr double kHeaderPointSize = 10.0;
+constexpr QRgb kHeadingFill = 0xE8E8E8;
+constexpr QRgb kHeadingLine = 0x808080;
+
+QString columnLetters(int col)
+{
+    QString name;
+    for (int c = col + 1; c > 0; c = (c - 1) / 26)
+        name.prepend(QChar(u'A' + (c - 1) % 26));
+    return name;
+}
+
+// The worksheet that prints: the active one, else the first worksheet.
+int sheetToPrint(const xls::Workbook &book)
+{
+    const int active = book.activeSheetIndex();
+    if (active >= 0 && active < book.sheetCount() && book.sheet(active).isWorksheet())
+        return active;
+    for (int i = 0; i < book.sheetCount(); ++i)
+        if (book.sheet(i).isWorksheet())
+            return i;
+    return -1;
+}
+
+void paintHeaderFooter(QPainter &painter, const QString &text, const xls::PageContext &context, QSizeF paper,
+                       const xls::PageMargins &margins, bool header)
+{
+    const xls::HeaderFooterSections sections = xls::expandHeaderFooter(text, context);
+    if (sections.isEmpty())
+        return;
+    QFont font(QString::fromLatin1(kHeaderFamily));
+    font.setPointSizeF(kHeaderPointSize);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    const double left = margins.left * kPointsPerInch, right = paper.width() - margins.right * kPointsPerInch;
+    // The header hangs from its margin, the footer stands on its own.
+    const QRectF band = header ? QRectF(left, margins.header * kPointsPerInch, right - left, paper.height() / 2)
+                               : QRectF(left, paper.height() / 2, right - left,
+                                        paper.height() / 2 - margins.footer * kPointsPerInch);
+    const int vertical = header ? Qt::AlignTop : Qt::AlignBottom;
+    painter.drawText(band, vertical | Qt::AlignLeft, sections.left);
+    painter.drawText(band, vertical | Qt::AlignHCenter, sections.centre);
+    painter.drawText(band, vertical | Qt::AlignRight, sections.right);
+}
+
+// Column letters above the page's cells and row numbers to their left, in sheet pixels
+// relative to the page's top-left cell.
+void paintHeadings(QPainter &painter, const SheetGeometry &geo, const Page &page, const PageLayout &layout)
+{
+    const int hw = layout.headingColumnPx(), hh = layout.headingRowPx();
+    const double x0 = double(geo.columnX(page.cells.firstCol)), y0 = double(geo.rowY(page.cells.firstRow));
+    QFont font(QString::fromLatin1(kHeaderFamily));
+    font.setPixelSize(11);
+    painter.setFont(font);
+    painter.setPen(QColor(kHeadingLine));
+    auto cell = [&](const QRectF &r, const QString &label) {
+        painter.fillRect(r, QColor(kHeadingFill));
+        painter.drawRect(r);
+        painter.drawText(r, Qt::AlignCenter, label);
+    };
+    cell(QRectF(-hw, -hh, hw, hh), QString());
+    for (int c = page.cells.firstCol; c <= page.cells.lastCol; ++c)
+        if (geo.columnWidth(c) > 0)
+            cell(QRectF(geo.columnX(c) - x0, -hh, geo.columnWidth(c), hh), columnLetters(c));
+    for (int r = page.cells.firstRow; r <= page.cells.lastRow; ++r)
+        if (geo.rowHeight(r) > 0)
+            cell(QRectF(-hw, geo.rowY(r) - y0, hw, geo.rowHeight(r)), QString::number(r + 1));
+}
+
+} // namespace
+
+void applySheetPaper(QPagedPaintDevice &device, const xls::PageSetup &setup)
+{
+    const QPageSize size(setup.paper.points, QPageSize::Point, setup.paper.name, QPageSize::FuzzyMatch);
+    const bool wide = setup.paper.points.width() > setup.paper.points.height();
+    device.setPageLayout(QPageLayout(size, setup.landscape != wide ? QPageLayout::Landscape : QPageLayout::Portrait,
+                                     QMarginsF(), QPageLayout::Point));
+}
+
+xls::Result<PrintResult> printWorkbook(QPagedPaintDevice &device, const xls::Workbook &book, const PrintRequest &request)
+{
+    const int sheetIndex = sheetToPrint(book);
+    if (sheetIndex < 0)
+        return xls::Error{QStringLiteral("The workbook has no worksheet to print.")};
+    const xls::Worksheet &sheet = book.sheet(sheetIndex);
+    const xls::PageSetup setup = xls::readPageSetup(book, sheetIndex);
+    if (!request.keepDevicePaper)
+        applySheetPaper(device, setup);
+    const QSizeF paper = device.pageLayout().fullRectPoints().size();
+
+    const SheetGeometry geometry(sheet);
+    const xls::CellRange range = xls::printRange(book, sheetIndex, setup);
+    const PageLayout layout(geometry, setup, range, paper);
+    xls::Result<RangeDrawing> drawing = RangeDrawing::layOut(book, sheetIndex, range);
+    if (!drawing)
+        return drawing.error();
+
+    PrintResult result;
+    result.notes = setup.notes;
+    if (layout.truncated())
+        result.notes << QStringLiteral("The sheet would print on more than %1 pages; only the first %1 are printed.").arg(kMaxPages);
+    const int pageCount = int(layout.pages().size());
+
+    QPainter painter;
+    if (!painter.begin(&device))
+        return xls::Error{QStringLiteral("The printer or PDF file could not be started.")};
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setRenderHint(QPainter::TextAntialiasing, true);
+    const double toDevice = device.logicalDpiX() / kPointsPerInch;
+    const double rangeX0 = double(geometry.columnX(range.firstCol)), rangeY0 = double(geometry.rowY(range.firstRow));
+    PaintOptions options;
+    options.gridLines = setup.printGridLines ? GridLines::Shown : GridLines::Hidden;
+
+    for (int i = 0; i < pageCount; ++i) {
+        const Page &page = layout.pages()[size_t(i)];
+        if (i > 0 && !device.newPage()) {
+            painter.end();
+            return xls::Error{QStringLiteral("The printer or PDF file refused page %1.").arg(page.number)};
+        }
+        painter.save();
+        painter.scale(toDevice, device.logicalDpiY() / kPointsPerInch);
+
+        // &N is how many pages print, whatever number the first one carries.
+        const xls::PageContext context{page.number, pageCount, request.now, QFileInfo(request.fileName).fileName(),
+                                       sheet.name()};
+        paintHeaderFooter(painter, setup.header, context, paper, layout.margins(), true);
+        paintHeaderFooter(painter, setup.footer, context, paper, layout.margins(), false);
+
+        // The page's cells: its part of the range drawing, moved to its place and scaled.
+        // One pixel more right and below holds the closing grid line or border.
+        painter.translate(page.cellsRect.topLeft());
+        painter.scale(layout.scale(), layout.scale());
+        const double px = double(geometry.columnX(page.cells.firstCol)) - rangeX0;
+        const double py = double(geometry.rowY(page.cells.firstRow)) - rangeY0;
+        const QRectF part(px, py, page.cellsRect.width() / layout.scale() + 1, page.cellsRect.height() / layout.scale() + 1);
+        if (setup.printHeadings)
+            paintHeadings(painter, geometry, page, layout);
+        painter.setClipRect(QRectF(QPointF(0, 0), part.size()));
+        painter.translate(-px, -py);
+        options.clip = part;
+        drawing->paint(painter, options);
+        painter.restore();
+        ++result.pages;
+    }
+    if (!painter.end())
+        return xls::Error{QStringLiteral("The printer or PDF file could not be finished.")};
+    return result;
+}
+
+} // namespace render

@@ -1,0 +1,34 @@
+#pragma once
+// Printing and the PDF of a generated workbook. Both read the saved workbook file with the
+// workbook engine and lay its active sheet out in pages as its print settings say, so they
+// come out the same whichever spreadsheet server made the file.
+//
+// Failures raise an AutomationError whose description names the file and the cause, for the
+// calling handler's error report.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+class QPrinter;
+
+namespace preview {
+
+// The document title of every PDF the program writes.
+inline const QString kPdfTitle = QStringLiteral("Grocery List");
+
+// The PDF of the workbook at workbookPath, in memory. notes receives the print settings
+// that had to be replaced (an unknown paper size ...).
+QByteArray pdfOfWorkbook(const QString &workbookPath, QStringList *notes = nullptr);
+
+// Writes that PDF to pdfPath, replacing the file there only once all of it is on the disk.
+void ExportPdf(const QString &workbookPath, const QString &pdfPath, QStringList *notes = nullptr);
+
+// Sets the printer to the sheet's paper and orientation, so the print dialog offers them.
+void PreparePrinter(QPrinter &printer, const QString &workbookPath);
+
+// Prints the workbook's pages on the printer as the user set it up in the print dialog
+// (its paper counts, the sheet's settings do the rest).
+void PrintWorkbook(QPrinter &printer, const QString &workbookPath, QStringList *notes = nullptr);
+
+} // namespace preview
