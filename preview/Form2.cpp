@@ -4,13 +4,17 @@
 #include "app/ErrorReport.h"
 #include "app/LookAndFeel.h"
 #include "files/AtomicFile.h"
+#include "preview/Export.h"
 #include "services/Dialogs.h"
 #include "services/ExcelServer.h"
 #include "services/Paths.h"
 #include "workbook/Excel1.h"
 #include "workbook/MainModule.h"
 
+#include <QAction>
 #include <QCloseEvent>
+#include <QFileInfo>
+#include <QPrinter>
 #include <QCoreApplication>
 #include <QFile>
 #include <QGroupBox>
@@ -31,6 +35,15 @@ const QString kSaveFilter = QStringLiteral("Excel Files (*.xls)|*.xls|");
 const QString kSaveOntoShownWorkbook =
     QStringLiteral("%1 is the temporary workbook this preview shows, which is deleted when you go back. "
                    "Please choose another name.");
+const QString kExportTitle = QStringLiteral("Export PDF");
+const QString kPdfFilter = QStringLiteral("PDF Files (*.pdf)|*.pdf|");
+const QString kPdfExtension = QStringLiteral(".pdf");
+
+// The settings the print had to replace, one a paragraph, after the message.
+QString withNotes(const QString &message, const QStringList &notes)
+{
+    return notes.isEmpty() ? message : message + QStringLiteral("\r\n\r\n") + notes.join(QStringLiteral("\r\n"));
+}
 
 QRect twipsRect(const TwipsRect &r)
 {
@@ -97,6 +110,7 @@ Form2::Form2(QWidget *parent) : QWidget(parent)
     connect(PushButton8, &QPushButton::clicked, this, [this] { PushButton8_Click(); });
 
     wireHoverPointer();
+    wirePrintCommands();
 
     const QList<QWidget *> order{m_viewport->hScroll1(), m_viewport->vScroll1(), m_viewport->picture2(),
                                  m_viewport->picture1(), Frame1, m_viewport->zoomOri(),
@@ -121,6 +135,26 @@ void Form2::wireHoverPointer()
     m_pointer.hoverOnMouseMove(Frame1, shell::vbDefault);
     for (shell::PushButton *button : {PushButton1, PushButton2, PushButton6, PushButton8})
         m_pointer.hoverOnMouseMove(button, shell::vbCustom);
+}
+
+void Form2::wirePrintCommands()
+{
+    mnuPrint = new QAction(QStringLiteral("&Print..."), this);
+    mnuPrint->setShortcut(QKeySequence::Print);
+    mnuExportPdf = new QAction(QStringLiteral("&Export PDF..."), this);
+    mnuExportPdf->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    for (QAction *a : {mnuPrint, mnuExportPdf})
+        a->setShortcutContext(Qt::WindowShortcut);
+    // Ctrl+P / Ctrl+E anywhere in the window; the menu on the picture and around it.
+    addAction(mnuPrint);
+    addAction(mnuExportPdf);
+    for (QWidget *picture : {static_cast<QWidget *>(m_viewport->picture1()), static_cast<QWidget *>(m_viewport->picture2())}) {
+        picture->addAction(mnuPrint);
+        picture->addAction(mnuExportPdf);
+        picture->setContextMenuPolicy(Qt::ActionsContextMenu);
+    }
+    connect(mnuPrint, &QAction::triggered, this, [this] { mnuPrint_Click(); });
+    connect(mnuExportPdf, &QAction::triggered, this, [this] { mnuExportPdf_Click(); });
 }
 
 void Form2::Form_Load()
@@ -190,6 +224,59 @@ void Form2::PushButton6_Click()
         }
     }
     g.step(112, [&] { platform::MsgBox(QStringLiteral("Done.")); });
+}
+
+void Form2::mnuPrint_Click()
+{
+    shell::Guard g(u"Form2.mnuPrint_Click");
+    QPrinter printer(QPrinter::HighResolution);
+    const int reportsBefore = g.reports();
+    g.step(100, [&] { PreparePrinter(printer, mExcelFile); });
+    // Without the workbook there is nothing to print: no dialog after the report.
+    if (g.reports() != reportsBefore)
+        return;
+    bool chosen = false;
+    g.step(102, [&] { chosen = platform::dialogs().choosePrinter(printer); });
+    if (!chosen)
+        return;
+    QStringList notes;
+    g.step(104, [&] { PrintWorkbook(printer, mExcelFile, &notes); });
+    if (g.reports() == reportsBefore && !notes.isEmpty())
+        g.step(106, [&] { platform::MsgBox(notes.join(QStringLiteral("\r\n"))); });
+}
+
+void Form2::mnuExportPdf_Click()
+{
+    shell::Guard g(u"Form2.mnuExportPdf_Click");
+    QString target;
+    g.step(100, [&] { target = platform::dialogs().saveFileName(kExportTitle, kPdfFilter); });
+    if (g.test(102, [&] { return target.isEmpty(); }))
+        return;
+    g.step(104, [&] {
+        if (QFileInfo(target).suffix().isEmpty())
+            target += kPdfExtension;
+    });
+    int answer = platform::vbYes;
+    if (g.test(106, [&] { return workbook::FileExists(target); })) {
+        g.step(108, [&] {
+            answer = platform::MsgBox(QStringLiteral("Are you sure you wish to overwrite ") + target + QStringLiteral(" ?"),
+                                      platform::vbYesNo);
+        });
+    }
+    if (answer != platform::vbYes)
+        return;
+    const int reportsBefore = g.reports();
+    QStringList notes;
+    g.step(110, [&] {
+        // "< Back" deletes the workbook being previewed: it is no place for the PDF.
+        if (QFileInfo(target) == QFileInfo(mExcelFile))
+            throw AutomationError(QStringLiteral("%1 is the workbook this preview shows; choose another name for the PDF").arg(target));
+        ExportPdf(mExcelFile, target, &notes);
+    });
+    // A failed export was reported; the old file, if any, is as it was.
+    if (g.reports() != reportsBefore)
+        return;
+    g.step(112, [&] { platform::MsgBox(withNotes(QStringLiteral("Done."), notes)); });
 }
 
 void Form2::Form_QueryUnload()

@@ -14,6 +14,7 @@
 
 #include <QWidget>
 
+class QAction;
 class QGroupBox;
 
 namespace preview {
@@ -31,6 +32,9 @@ public:
     void PushButton2_Click(); // Zoom Out
     void PushButton6_Click(); // Save Results To Excel File
     void PushButton8_Click(); // < Back
+    // The picture's context menu, and Ctrl+P / Ctrl+E anywhere in the window.
+    void mnuPrint_Click();     // Print...
+    void mnuExportPdf_Click(); // Export PDF...
 
     // The run's picture, assigned to Picture1.
     void setCapture(const QImage &picture);
@@ -46,6 +50,8 @@ public:
     shell::PushButton *PushButton2 = nullptr;
     shell::PushButton *PushButton6 = nullptr;
     shell::PushButton *PushButton8 = nullptr;
+    QAction *mnuPrint = nullptr;
+    QAction *mnuExportPdf = nullptr;
 
 signals:
     // "< Back": the main window is to be shown again.
@@ -61,6 +67,7 @@ protected:
 private:
     void Form_QueryUnload();
     void wireHoverPointer();
+    void wirePrintCommands();
 
     ViewportWidget *m_viewport = nullptr;
     shell::WindowPointer m_pointer{this};

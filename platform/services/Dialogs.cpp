@@ -4,6 +4,8 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
 
 namespace platform {
 
@@ -46,6 +48,15 @@ QString QtDialogs::qtFilter(const QString &filter)
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
         descriptions << parts[i];
     return descriptions.join(QLatin1String(";;"));
+}
+
+bool Dialogs::choosePrinter(QPrinter &printer)
+{
+    QPrintDialog dlg(&printer, QApplication::activeWindow());
+    // One sheet's pages: no selection or current-page choices to offer.
+    dlg.setOption(QAbstractPrintDialog::PrintSelection, false);
+    dlg.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
+    return dlg.exec() == QDialog::Accepted;
 }
 
 int QtDialogs::messageBox(const QString &text, int style, const QString &title)

@@ -6,6 +6,7 @@
 #include <QString>
 #include <optional>
 
+class QPrinter;
 class QWidget;
 
 namespace platform {
@@ -24,6 +25,9 @@ public:
     // The chosen file name, or an empty string when cancelled. filter is in the
     // "Description (*.ext)|*.ext|" form of the common dialog.
     virtual QString saveFileName(const QString &title, const QString &filter) = 0;
+    // The system print dialog on printer; false when cancelled. The real dialog unless a
+    // test answers it.
+    virtual bool choosePrinter(QPrinter &printer);
 };
 
 // The real Qt dialogs, parented to the active window.

@@ -1,0 +1,293 @@
+// The preview window's Print... and Export PDF...: from the context menu and the keys, through
+// the scripted and the real dialogs, onto real files; failures reported, old files kept.
+// And the atomic file writer they rely on, on a disk that fills up part-way.
+
+#include "app/AppTitle.h"
+#include "preview/Form2.h"
+#include "ScriptedDialogs.h"
+#include "TestEnvironment.h"
+#include "services/AtomicFile.h"
+#include "services/FileSystem.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPrinter>
+#include <QProcess>
+#include <QTest>
+#include <QTimer>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+using preview::Form2;
+
+namespace {
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+// pdfinfo's "Key: value" lines.
+QMap<QString, QString> pdfInfo(const QString &path)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdfinfo"), {path});
+    p.waitForFinished(30000);
+    QMap<QString, QString> info;
+    for (const QString &line : QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'))) {
+        const qsizetype colon = line.indexOf(QLatin1Char(':'));
+        if (colon > 0)
+            info[line.left(colon)] = line.mid(colon + 1).trimmed();
+    }
+    return info;
+}
+
+// A loaded preview window over a copy of the template as its temporary workbook.
+struct Preview {
+    testing::IsolatedFolders folders;
+    QTemporaryDir out;
+    Form2 window;
+
+    Preview()
+    {
+        shell::SetAppTitle();
+        window.Form_Load();
+        QImage capture(300, 200, QImage::Format_RGB32);
+        capture.fill(Qt::white);
+        window.setCapture(capture);
+        window.mExcelFile = QDir(folders.tempPath()).filePath("wendle12345678.xls");
+        QFile::copy(QStringLiteral(PANTRIMO_TEMPLATE_XLS), window.mExcelFile);
+    }
+    QString target(const QString &name) const { return out.filePath(name); }
+};
+
+// Answers the print dialog by printing to a PDF file.
+class PrintToFile : public testing::ScriptedDialogs {
+public:
+    QString file;
+    bool accept = true;
+    int asked = 0;
+    bool choosePrinter(QPrinter &printer) override
+    {
+        ++asked;
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(file);
+        return accept;
+    }
+};
+
+} // namespace
+
+class TestForm2Print : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { platform::registerFileSystemObject(); }
+
+    void exportAddsTheExtensionAndWritesAVectorPdf_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("no extension: .pdf added") << "list" << "list.pdf";
+        QTest::newRow("an extension is kept") << "list.PDF" << "list.PDF";
+    }
+    void exportAddsTheExtensionAndWritesAVectorPdf()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, written);
+        Preview p;
+        testing::ScriptedDialogs dialogs;
+        dialogs.saveAnswers = {p.target(typed)};
+        p.window.mnuExportPdf_Click();
+        QCOMPARE(dialogs.asked[0].kind, testing::AskedDialog::Save);
+        QCOMPARE(dialogs.asked[0].text, QStringLiteral("Export PDF"));
+        QCOMPARE(dialogs.asked[0].title, QStringLiteral("PDF Files (*.pdf)|*.pdf|"));
+        QCOMPARE(dialogs.messages(), QStringList{"Done."});
+        QCOMPARE(QDir(p.out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{written});
+        const QMap<QString, QString> info = pdfInfo(p.target(written));
+        QCOMPARE(info.value("Title"), QStringLiteral("Grocery List"));
+        QCOMPARE(info.value("Pages"), QStringLiteral("1"));
+        QVERIFY2(info.value("Page size").startsWith("612 x 792"), qPrintable(info.value("Page size")));
+    }
+
+    void cancelAndNoWriteNothing()
+    {
+        Preview p;
+        testing::ScriptedDialogs dialogs;
+        p.window.mnuExportPdf_Click(); // cancelled: no file, no message
+        QCOMPARE(dialogs.messages(), QStringList());
+        const QString target = p.target("list.pdf");
+        writeFile(target, "mine");
+        dialogs.saveAnswers = {target};
+        dialogs.messageAnswers = {platform::vbNo};
+        p.window.mnuExportPdf_Click();
+        QCOMPARE(dialogs.messages(), QStringList{"Are you sure you wish to overwrite " + target + " ?"});
+        QCOMPARE(readFile(target), QByteArray("mine"));
+    }
+
+    void failuresAreReportedAndTheOldFileSurvives_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("the workbook is damaged") << "damaged";
+        QTest::newRow("the disk fills up") << "full";
+        QTest::newRow("onto the previewed workbook") << "self";
+    }
+    void failuresAreReportedAndTheOldFileSurvives()
+    {
+        QFETCH(QString, how);
+        Preview p;
+        testing::ScriptedDialogs dialogs;
+        QString target = p.target("list.pdf");
+        writeFile(target, "mine");
+        if (how == "damaged")
+            writeFile(p.window.mExcelFile, "not a workbook at all");
+        if (how == "self")
+            target = p.window.mExcelFile;
+        dialogs.saveAnswers = {target};
+        struct rlimit old {};
+        void (*oldHandler)(int) = nullptr;
+        if (how == "full") {
+            ::getrlimit(RLIMIT_FSIZE, &old);
+            oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+            struct rlimit small = old;
+            small.rlim_cur = 16 * 1024; // the PDF of the template is far larger
+            ::setrlimit(RLIMIT_FSIZE, &small);
+        }
+        p.window.mnuExportPdf_Click();
+        if (how == "full") {
+            ::setrlimit(RLIMIT_FSIZE, &old);
+            std::signal(SIGXFSZ, oldHandler);
+        }
+        const QStringList shown = dialogs.messages();
+        QVERIFY(!shown.contains("Done."));
+        QVERIFY2(shown.constLast().contains("Form2.mnuExportPdf_Click at line 110"), qPrintable(shown.join('|')));
+        if (how == "full")
+            QVERIFY2(shown.constLast().contains("File too large"), qPrintable(shown.constLast()));
+        QCOMPARE(readFile(p.target("list.pdf")), QByteArray("mine"));
+        QCOMPARE(QDir(p.out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"list.pdf"});
+        if (how == "self")
+            QCOMPARE(readFile(p.window.mExcelFile), readFile(PANTRIMO_TEMPLATE_XLS));
+    }
+
+    void keysAndContextMenuReachBothCommands()
+    {
+        Preview p;
+        p.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&p.window));
+        PrintToFile dialogs;
+        dialogs.file = p.target("printed.pdf");
+        dialogs.saveAnswers = {p.target("keys")};
+        QTest::keyClick(&p.window, Qt::Key_E, Qt::ControlModifier);
+        QVERIFY(QFile::exists(p.target("keys.pdf")));
+        QTest::keyClick(&p.window, Qt::Key_P, Qt::ControlModifier);
+        QCOMPARE(dialogs.asked, 1);
+        QVERIFY(QFile::exists(p.target("printed.pdf")));
+        for (QWidget *picture : {static_cast<QWidget *>(p.window.viewport().picture1()), static_cast<QWidget *>(p.window.viewport().picture2())}) {
+            QCOMPARE(picture->contextMenuPolicy(), Qt::ActionsContextMenu);
+            QCOMPARE(picture->actions(), (QList<QAction *>{p.window.mnuPrint, p.window.mnuExportPdf}));
+        }
+        QCOMPARE(p.window.mnuPrint->text(), QStringLiteral("&Print..."));
+        QCOMPARE(p.window.mnuExportPdf->text(), QStringLiteral("&Export PDF..."));
+    }
+
+    void printGoesThroughThePrinterTheUserChose()
+    {
+        Preview p;
+        PrintToFile dialogs;
+        dialogs.file = p.target("printed.pdf");
+        p.window.mnuPrint_Click();
+        QCOMPARE(dialogs.messages(), QStringList());
+        const QMap<QString, QString> info = pdfInfo(dialogs.file);
+        QCOMPARE(info.value("Pages"), QStringLiteral("1"));
+        // The dialog offered the sheet's paper: Letter.
+        QVERIFY2(info.value("Page size").startsWith("612 x 792"), qPrintable(info.value("Page size")));
+
+        dialogs.accept = false;
+        dialogs.file = p.target("cancelled.pdf");
+        p.window.mnuPrint_Click();
+        QVERIFY(!QFile::exists(dialogs.file));
+    }
+
+    void printWithoutTheWorkbookReportsAndAsksNothing()
+    {
+        Preview p;
+        PrintToFile dialogs;
+        dialogs.file = p.target("printed.pdf");
+        QFile::remove(p.window.mExcelFile);
+        p.window.mnuPrint_Click();
+        QCOMPARE(dialogs.asked, 0);
+        QCOMPARE(dialogs.messages().size(), 1);
+        QVERIFY(dialogs.messages()[0].contains("Form2.mnuPrint_Click at line 100"));
+        QVERIFY(dialogs.messages()[0].contains("does not exist"));
+    }
+
+    void exportThroughTheRealDialogAndMessageBox()
+    {
+        Preview p;
+        const QString typed = p.target("real");
+        p.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&p.window));
+        QStringList seen;
+        std::function<void()> answer = [&] {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (auto *dlg = qobject_cast<QFileDialog *>(modal)) {
+                seen << "dialog:" + dlg->windowTitle() + ":" + dlg->nameFilters().join(";");
+                auto *edit = dlg->findChild<QLineEdit *>("fileNameEdit");
+                edit->setText(typed);
+                QTimer::singleShot(50, answer);
+                QTest::keyClick(edit, Qt::Key_Return);
+            } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+                seen << "box:" + box->text();
+                box->button(QMessageBox::Ok)->click();
+            } else {
+                QTimer::singleShot(20, answer);
+            }
+        };
+        QTimer::singleShot(50, answer);
+        p.window.mnuExportPdf_Click();
+        QCOMPARE(seen, QStringList({"dialog:Export PDF:PDF Files (*.pdf)", "box:Done."}));
+        QCOMPARE(pdfInfo(typed + ".pdf").value("Title"), QStringLiteral("Grocery List"));
+    }
+
+    void atomicWriterKeepsModeAndNamesTheCause()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("kept.txt");
+        writeFile(path, "old");
+        QVERIFY(::chmod(QFile::encodeName(path).constData(), 0640) == 0);
+        platform::writeFileAtomically(path, "new contents");
+        QCOMPARE(readFile(path), QByteArray("new contents"));
+        struct stat st {};
+        ::stat(QFile::encodeName(path).constData(), &st);
+        QCOMPARE(int(st.st_mode & 0777), 0640);
+
+        auto failure = [](const QString &target) {
+            try {
+                platform::writeFileAtomically(target, "x");
+            } catch (const std::exception &e) {
+                return QString::fromUtf8(e.what());
+            }
+            return QString();
+        };
+        QVERIFY(failure(dir.filePath("missing/folder.txt")).endsWith("No such file or directory"));
+        QDir(dir.path()).mkdir("sub");
+        QVERIFY(failure(dir.filePath("sub")).endsWith("it is a folder"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"kept.txt"});
+    }
+};
+
+QTEST_MAIN(TestForm2Print)
+#include "test_form2_print.moc"
