@@ -3,6 +3,7 @@
 // Opening reads the drawing records too (the BLIP store, the shapes, OBJ + IMDATA), so the
 // picture decoder is searched along with the rest.
 
+#include "xls/PageSetup.h"
 #include "xls/Workbook.h"
 
 #include <cstdlib>
@@ -30,6 +31,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 pictureBytes += p.image.bytes().size();
         if (pictureBytes > 2 * size + 64)
             abort();
+        // Print settings: every value read must be one a page can use.
+        const xls::PageSetup setup = xls::readPageSetup(*wb, i);
+        if (setup.scalePercent < 10 || setup.scalePercent > 400 || setup.paper.points.isEmpty()
+            || setup.rowBreaks.size() > 1026 || setup.columnBreaks.size() > 1026 || setup.margins.left < 0
+            || setup.margins.top < 0 || setup.margins.header < 0 || (setup.fitToPages && !setup.fitWidth && !setup.fitHeight))
+            abort();
+        const xls::CellRange range = xls::printRange(*wb, i, setup);
+        if (range.firstRow > range.lastRow || range.firstCol > range.lastCol || range.lastCol > 255)
+            abort();
+        (void)xls::expandHeaderFooter(setup.header + setup.footer, {1, 1, {}, QStringLiteral("f.xls"), s.name()});
     }
     if (wb->sheetCount() > 0 && wb->sheet(0).isWorksheet())
         wb->sheet(0).setText(0, 0, QStringLiteral("fuzz \u00e9"));

@@ -13,6 +13,7 @@ corpus=$build/corpus
 mkdir -p "$corpus" "$here/findings"
 cp "$root"/tests/xls/data/*.xls "$corpus"/ 2>/dev/null || true
 cp "$root"/tests/xls/data/bad/*.xls "$corpus"/ 2>/dev/null || true
+cp "$root"/tests/print/data/*.xls "$corpus"/ 2>/dev/null || true
 cp "$here"/crashes/* "$corpus"/ 2>/dev/null || true
 ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 LSAN_OPTIONS=suppressions=$here/lsan.supp \
   "$build/fuzz_xls_reader" -max_total_time="$seconds" -rss_limit_mb=2048 -max_len=262144 -timeout=10 \
