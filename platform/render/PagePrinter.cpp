@@ -47,7 +47,8 @@ void paintHeaderFooter(QPainter &painter, const QString &text, const xls::PageCo
     if (sections.isEmpty())
         return;
     QFont font(QString::fromLatin1(kHeaderFamily));
-    font.setPointSizeF(kHeaderPointSize);
+    // The painter counts in points; a font's points are the device's, so undo its resolution.
+    font.setPointSizeF(kHeaderPointSize * kPointsPerInch / painter.device()->logicalDpiY());
     painter.setFont(font);
     painter.setPen(Qt::black);
     const double left = margins.left * kPointsPerInch, right = paper.width() - margins.right * kPointsPerInch;
@@ -109,10 +110,6 @@ xls::Result<PrintResult> printWorkbook(QPagedPaintDevice &device, const xls::Wor
     const SheetGeometry geometry(sheet);
     const xls::CellRange range = xls::printRange(book, sheetIndex, setup);
     const PageLayout layout(geometry, setup, range, paper);
-    xls::Result<RangeDrawing> drawing = RangeDrawing::layOut(book, sheetIndex, range);
-    if (!drawing)
-        return drawing.error();
-
     PrintResult result;
     result.notes = setup.notes;
     if (layout.truncated())
@@ -125,7 +122,6 @@ xls::Result<PrintResult> printWorkbook(QPagedPaintDevice &device, const xls::Wor
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setRenderHint(QPainter::TextAntialiasing, true);
     const double toDevice = device.logicalDpiX() / kPointsPerInch;
-    const double rangeX0 = double(geometry.columnX(range.firstCol)), rangeY0 = double(geometry.rowY(range.firstRow));
     PaintOptions options;
     options.gridLines = setup.printGridLines ? GridLines::Shown : GridLines::Hidden;
 
@@ -144,18 +140,19 @@ xls::Result<PrintResult> printWorkbook(QPagedPaintDevice &device, const xls::Wor
         paintHeaderFooter(painter, setup.header, context, paper, layout.margins(), true);
         paintHeaderFooter(painter, setup.footer, context, paper, layout.margins(), false);
 
-        // The page's cells: its part of the range drawing, moved to its place and scaled.
-        // One pixel more right and below holds the closing grid line or border.
+        // The page's cells, laid out on their own: a neighbour's text would be hidden by a
+        // clip but still be in the PDF's text. One pixel more right and below holds the
+        // closing grid line or border.
+        xls::Result<RangeDrawing> drawing = RangeDrawing::layOut(book, sheetIndex, page.cells);
+        if (!drawing) {
+            painter.end();
+            return drawing.error();
+        }
         painter.translate(page.cellsRect.topLeft());
         painter.scale(layout.scale(), layout.scale());
-        const double px = double(geometry.columnX(page.cells.firstCol)) - rangeX0;
-        const double py = double(geometry.rowY(page.cells.firstRow)) - rangeY0;
-        const QRectF part(px, py, page.cellsRect.width() / layout.scale() + 1, page.cellsRect.height() / layout.scale() + 1);
         if (setup.printHeadings)
             paintHeadings(painter, geometry, page, layout);
-        painter.setClipRect(QRectF(QPointF(0, 0), part.size()));
-        painter.translate(-px, -py);
-        options.clip = part;
+        painter.setClipRect(QRectF(QPointF(0, 0), QSizeF(drawing->size())));
         drawing->paint(painter, options);
         painter.restore();
         ++result.pages;
