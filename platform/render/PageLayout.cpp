@@ -45,9 +45,9 @@ xls::PageMargins usableMargins(xls::PageMargins m, QSizeF paper)
     return m;
 }
 
-int64_t sum(const std::vector<int> &v, size_t from, size_t to)
+double sum(const std::vector<double> &v, size_t from, size_t to)
 {
-    int64_t s = 0;
+    double s = 0;
     for (size_t i = from; i < to; ++i)
         s += v[i];
     return s;
@@ -63,8 +63,8 @@ QSizeF PageLayout::orientedPaper(const xls::PageSetup &setup)
     return p;
 }
 
-std::vector<int> PageLayout::bands(const std::vector<int> &lengths, double usable, double scale,
-                                   const std::vector<int> &breaksAt, int headingPx)
+std::vector<int> PageLayout::bands(const std::vector<double> &lengths, double usable, double scale,
+                                   const std::vector<int> &breaksAt, double headingPx)
 {
     const double usablePx = usable / scale - headingPx;
     std::vector<int> starts{0};
@@ -84,16 +84,18 @@ std::vector<int> PageLayout::bands(const std::vector<int> &lengths, double usabl
 }
 
 PageLayout::PageLayout(const SheetGeometry &geometry, const xls::PageSetup &setup, xls::CellRange range,
-                       QSizeF paperPoints)
-    : m_paper(paperPoints), m_margins(usableMargins(setup.margins, paperPoints))
+                       QSizeF paperPoints, double columnStretch)
+    : m_paper(paperPoints), m_margins(usableMargins(setup.margins, paperPoints)),
+      m_stretch(std::isfinite(columnStretch) && columnStretch > 0.5 && columnStretch < 2 ? columnStretch : 1.0)
 {
     range.lastRow = std::max(range.lastRow, range.firstRow);
     range.lastCol = std::min<uint16_t>(std::max(range.lastCol, range.firstCol), xls::biff::cell::kMaxCol);
     range.firstCol = std::min<uint16_t>(range.firstCol, range.lastCol);
 
-    std::vector<int> widths, heights;
+    // Widths in the units of the row heights: screen pixels times the column stretch.
+    std::vector<double> widths, heights;
     for (int c = range.firstCol; c <= range.lastCol; ++c)
-        widths.push_back(geometry.columnWidth(c));
+        widths.push_back(geometry.columnWidth(c) * m_stretch);
     for (int r = range.firstRow; r <= range.lastRow; ++r)
         heights.push_back(geometry.rowHeight(r));
     if (setup.printHeadings) {
@@ -101,6 +103,7 @@ PageLayout::PageLayout(const SheetGeometry &geometry, const xls::PageSetup &setu
         m_headingRowPx = kHeadingRowPx;
     }
 
+    const double headW = m_headingColPx * m_stretch; // the row numbers' column, stretched like the rest
     const double usableW = m_paper.width() - (m_margins.left + m_margins.right) * kPointsPerInch;
     const double usableH = m_paper.height() - (m_margins.top + m_margins.bottom) * kPointsPerInch;
     // Breaks as indices into widths and heights; fitting ignores them, as spreadsheet
@@ -117,8 +120,8 @@ PageLayout::PageLayout(const SheetGeometry &geometry, const xls::PageSetup &setu
     if (setup.fitToPages) {
         // The largest whole percentage that fits; the estimate from the total lengths is
         // an upper bound, since pages can only break at cell edges.
-        const double totalW = double(sum(widths, 0, widths.size()) + m_headingColPx) * kPointsPerPixel;
-        const double totalH = double(sum(heights, 0, heights.size()) + m_headingRowPx) * kPointsPerPixel;
+        const double totalW = (sum(widths, 0, widths.size()) + headW) * kPointsPerPixel;
+        const double totalH = (sum(heights, 0, heights.size()) + m_headingRowPx) * kPointsPerPixel;
         double bound = kMaxFitPercent;
         if (setup.fitWidth > 0 && totalW > 0)
             bound = std::min(bound, 100.0 * usableW * setup.fitWidth / totalW);
@@ -127,18 +130,18 @@ PageLayout::PageLayout(const SheetGeometry &geometry, const xls::PageSetup &setu
         m_percent = kMinFitPercent;
         for (int p = std::clamp(int(std::floor(bound + kEpsilon)), kMinFitPercent, kMaxFitPercent); p >= kMinFitPercent; --p) {
             const double s = kPointsPerPixel * p / 100.0;
-            const std::vector<int> cs = bands(widths, usableW, s, {}, m_headingColPx);
+            const std::vector<int> cs = bands(widths, usableW, s, {}, headW);
             const std::vector<int> rs = bands(heights, usableH, s, {}, m_headingRowPx);
             if ((setup.fitWidth == 0 || cs.size() <= setup.fitWidth) && (setup.fitHeight == 0 || rs.size() <= setup.fitHeight)) {
                 m_percent = p;
                 break;
             }
         }
-        colStarts = bands(widths, usableW, scale(), {}, m_headingColPx);
+        colStarts = bands(widths, usableW, scale(), {}, headW);
         rowStarts = bands(heights, usableH, scale(), {}, m_headingRowPx);
     } else {
         m_percent = std::clamp<int>(setup.scalePercent, xls::biff::setup::kMinScale, xls::biff::setup::kMaxScale);
-        colStarts = bands(widths, usableW, scale(), colBreaks, m_headingColPx);
+        colStarts = bands(widths, usableW, scale(), colBreaks, headW);
         rowStarts = bands(heights, usableH, scale(), rowBreaks, m_headingRowPx);
     }
 
@@ -151,8 +154,8 @@ PageLayout::PageLayout(const SheetGeometry &geometry, const xls::PageSetup &setu
         }
         const size_t c0 = size_t(colStarts[cb]), c1 = cb + 1 < colStarts.size() ? size_t(colStarts[cb + 1]) : widths.size();
         const size_t r0 = size_t(rowStarts[rb]), r1 = rb + 1 < rowStarts.size() ? size_t(rowStarts[rb + 1]) : heights.size();
-        const double wPx = double(sum(widths, c0, c1)), hPx = double(sum(heights, r0, r1));
-        const double wPt = (wPx + m_headingColPx) * s, hPt = (hPx + m_headingRowPx) * s;
+        const double wPx = sum(widths, c0, c1), hPx = sum(heights, r0, r1);
+        const double wPt = (wPx + headW) * s, hPt = (hPx + m_headingRowPx) * s;
         double x = m_margins.left * kPointsPerInch, y = m_margins.top * kPointsPerInch;
         if (setup.centreHorizontally)
             x += std::max(0.0, (usableW - wPt) / 2);
@@ -163,7 +166,7 @@ PageLayout::PageLayout(const SheetGeometry &geometry, const xls::PageSetup &setu
         page.cells = xls::CellRange{uint16_t(range.firstRow + r0), uint16_t(range.firstRow + r1 - 1),
                                     uint16_t(range.firstCol + c0), uint16_t(range.firstCol + c1 - 1)};
         page.headingsRect = QRectF(x, y, wPt, hPt);
-        page.cellsRect = QRectF(x + m_headingColPx * s, y + m_headingRowPx * s, wPx * s, hPx * s);
+        page.cellsRect = QRectF(x + headW * s, y + m_headingRowPx * s, wPx * s, hPx * s);
         m_pages.push_back(page);
     };
     if (setup.overThenDown) {

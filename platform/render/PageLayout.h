@@ -7,6 +7,11 @@
 //
 // All page lengths are points (1/72 inch) from the paper's top-left corner; sheet lengths
 // are the 96-dpi pixels of SheetGeometry. Needs no screen.
+//
+// Column widths count digits of the default font. On screen a digit is a whole number of
+// pixels (Arial 10: 7 px = 5.25 pt); on paper it is the font's true advance (5.56 pt), so a
+// printed column is that much wider than its screen pixels say, as spreadsheet applications
+// print it. columnStretch carries that ratio; 1 lays the columns out as on screen.
 
 #include "Geometry.h"
 #include "xls/PageSetup.h"
@@ -38,7 +43,8 @@ struct Page {
 class PageLayout {
 public:
     // paperPoints is the paper as it lies (landscape already turned); range the cells to print.
-    PageLayout(const SheetGeometry &geometry, const xls::PageSetup &setup, xls::CellRange range, QSizeF paperPoints);
+    PageLayout(const SheetGeometry &geometry, const xls::PageSetup &setup, xls::CellRange range, QSizeF paperPoints,
+               double columnStretch = 1.0);
     // The sheet's own paper and orientation.
     static QSizeF orientedPaper(const xls::PageSetup &setup);
 
@@ -46,8 +52,9 @@ public:
     QSizeF paper() const { return m_paper; }
     // Percent the sheet prints at (the fitted one when fitting).
     int scalePercent() const { return m_percent; }
-    // Points on paper per sheet pixel.
+    // Points on paper per sheet pixel: down, and across (the column stretch included).
     double scale() const { return kPointsPerPixel * m_percent / 100.0; }
+    double scaleX() const { return scale() * m_stretch; }
     xls::PageMargins margins() const { return m_margins; } // inches, after any fallback
     bool truncated() const { return m_truncated; }
     int headingColumnPx() const { return m_headingColPx; }
@@ -56,12 +63,13 @@ public:
 private:
     // Start indices of each page band for a run of lengths (px), a usable length (pt), the
     // breaks that must start a band, at a scale in points per pixel.
-    static std::vector<int> bands(const std::vector<int> &lengths, double usable, double scale,
-                                  const std::vector<int> &breaksAt, int headingPx);
+    static std::vector<int> bands(const std::vector<double> &lengths, double usable, double scale,
+                                  const std::vector<int> &breaksAt, double headingPx);
 
     QSizeF m_paper;
     xls::PageMargins m_margins;
     int m_percent = 100;
+    double m_stretch = 1.0;
     int m_headingColPx = 0, m_headingRowPx = 0;
     bool m_truncated = false;
     std::vector<Page> m_pages;

@@ -1,9 +1,11 @@
 #include "PagePrinter.h"
 
+#include "Fonts.h"
 #include "SheetRenderer.h"
 
 #include <QFileInfo>
 #include <QFont>
+#include <QFontMetricsF>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPagedPaintDevice>
@@ -62,6 +64,21 @@ void paintHeaderFooter(QPainter &painter, const QString &text, const xls::PageCo
     painter.drawText(band, vertical | Qt::AlignRight, sections.right);
 }
 
+// How much wider a column prints than its screen pixels: the default font's true digit
+// advance against the whole pixels the screen gives it (see PageLayout.h).
+double columnStretch(const xls::Workbook &book)
+{
+    QFont font = screenFont(book.font(0));
+    // Measured large and unhinted, so the advance is the font's design, not the screen's.
+    constexpr int kMeasurePx = 1000;
+    const double pointSize = font.pointSizeF();
+    font.setPixelSize(kMeasurePx);
+    font.setHintingPreference(QFont::PreferNoHinting);
+    const double advanceEm = QFontMetricsF(font).horizontalAdvance(QLatin1Char('0')) / kMeasurePx;
+    const double digitPx = advanceEm * pointSize * kDpi / kPointsPerInch;
+    return digitPx > 0 ? digitPx / kMaxDigitWidthPx : 1.0;
+}
+
 // Column letters above the page's cells and row numbers to their left, in sheet pixels
 // relative to the page's top-left cell.
 void paintHeadings(QPainter &painter, const SheetGeometry &geo, const Page &page, const PageLayout &layout)
@@ -109,7 +126,7 @@ xls::Result<PrintResult> printWorkbook(QPagedPaintDevice &device, const xls::Wor
 
     const SheetGeometry geometry(sheet);
     const xls::CellRange range = xls::printRange(book, sheetIndex, setup);
-    const PageLayout layout(geometry, setup, range, paper);
+    const PageLayout layout(geometry, setup, range, paper, columnStretch(book));
     PrintResult result;
     result.notes = setup.notes;
     if (layout.truncated())
@@ -149,7 +166,7 @@ xls::Result<PrintResult> printWorkbook(QPagedPaintDevice &device, const xls::Wor
             return drawing.error();
         }
         painter.translate(page.cellsRect.topLeft());
-        painter.scale(layout.scale(), layout.scale());
+        painter.scale(layout.scaleX(), layout.scale());
         if (setup.printHeadings)
             paintHeadings(painter, geometry, page, layout);
         painter.setClipRect(QRectF(QPointF(0, 0), QSizeF(drawing->size())));

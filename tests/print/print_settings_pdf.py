@@ -1,6 +1,8 @@
 """The PDF the program makes of each print book (make_print_books.py), read back with
-poppler's tools: page count, page size, and where the cells' texts land. Cells are 75 x 15 pt
-at 100 %; a text sits a few points right of its cell's left edge, inside its row."""
+poppler's tools: page count, page size, and where the cells' texts land. Cells are 100 x 20
+sheet pixels; on paper at 100 % a row is 15 pt and a column 75 pt times the stretch of a
+printed digit (Arial 10: 5.56 pt against the screen's 7 px = 5.25 pt). A text sits a few
+points right of its cell's left edge, inside its row."""
 
 import os
 import subprocess
@@ -14,6 +16,7 @@ PRINT_BOOK = sys.argv.pop(1)
 DATA = os.path.join(os.path.dirname(os.path.abspath(__file__)), "data")
 LETTER = (612.0, 792.0)
 A4_LANDSCAPE = (841.89, 595.28)
+COLUMN = 75 * (0.55615 * 10 / 5.25)  # Liberation Sans (Arial's stand-in): '0' is 1139/2048 em
 
 
 class PrintSettings(unittest.TestCase):
@@ -48,27 +51,27 @@ class PrintSettings(unittest.TestCase):
         self.assertEqual(count, 1)
         self.assertSize(size, A4_LANDSCAPE)
         self.assertCellAt(pages[0][2], "R1C1", 54, 72)
-        self.assertCellAt(pages[0][2], "R20C8", 54 + 7 * 75, 72 + 19 * 15)
+        self.assertCellAt(pages[0][2], "R20C8", 54 + 7 * COLUMN, 72 + 19 * 15)
 
     def test_fit_two_wide_one_tall(self):
         count, size, pages, _ = self.pdf("fit_2x1.xls")
         self.assertEqual(count, 2)
         self.assertSize(size, LETTER)
-        s = 0.67  # the largest whole percentage that fits
-        self.assertCellAt(pages[0][2], "R30C10", 54 + 9 * 75 * s, 72 + 29 * 15 * s, s)
+        s = 0.63  # the largest whole percentage that fits 2 x 504 pt
+        self.assertCellAt(pages[0][2], "R30C10", 54 + 9 * COLUMN * s, 72 + 29 * 15 * s, s)
         self.assertCellAt(pages[1][2], "R1C11", 54, 72, s)
         self.assertIsNone(pdf_pages.find(pages[0][2], "R1C11"))
 
     def test_fifty_percent(self):
         count, size, pages, _ = self.pdf("scale_50.xls")
         self.assertEqual(count, 1)
-        self.assertCellAt(pages[0][2], "R60C10", 54 + 9 * 37.5, 72 + 59 * 7.5, 0.5)
+        self.assertCellAt(pages[0][2], "R60C10", 54 + 9 * COLUMN / 2, 72 + 59 * 7.5, 0.5)
 
     def test_print_area(self):
         count, _, pages, _ = self.pdf("print_area.xls")
         self.assertEqual(count, 1)
         self.assertCellAt(pages[0][2], "R3C3", 54, 72)
-        self.assertCellAt(pages[0][2], "R10C5", 54 + 150, 72 + 105)
+        self.assertCellAt(pages[0][2], "R10C5", 54 + 2 * COLUMN, 72 + 105)
         self.assertIsNone(pdf_pages.find(pages[0][2], "R1C1"))
         self.assertIsNone(pdf_pages.find(pages[0][2], "R11C3"))
 
@@ -78,12 +81,12 @@ class PrintSettings(unittest.TestCase):
         self.assertCellAt(pages[0][2], "R1C1", 54, 72)
         self.assertCellAt(pages[1][2], "R11C1", 54, 72)
         self.assertCellAt(pages[2][2], "R1C3", 54, 72)
-        self.assertCellAt(pages[3][2], "R30C4", 54 + 75, 72 + 19 * 15)
+        self.assertCellAt(pages[3][2], "R30C4", 54 + COLUMN, 72 + 19 * 15)
 
     def test_centring_on_and_off(self):
         _, _, centred, _ = self.pdf("centred.xls")
         _, _, plain, _ = self.pdf("not_centred.xls")
-        self.assertCellAt(centred[0][2], "R1C1", 54 + (504 - 150) / 2, 72 + (648 - 45) / 2)
+        self.assertCellAt(centred[0][2], "R1C1", 54 + (504 - 2 * COLUMN) / 2, 72 + (648 - 45) / 2)
         self.assertCellAt(plain[0][2], "R1C1", 54, 72)
 
     def test_header_page_of_pages(self):
