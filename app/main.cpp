@@ -54,9 +54,10 @@ void closeOnTermination(shell::Form1 &window)
 
 int main(int argc, char *argv[])
 {
-    // Scripts call the command line where there may be no display at all.
+    // Scripts call the command line where there may be no display at all, or one the
+    // session's platform setting does not reach: it needs none.
     const bool windowless = shell::runsWithoutWindows(argc, argv);
-    if (windowless && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    if (windowless)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pantrimo"));

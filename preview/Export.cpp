@@ -83,7 +83,13 @@ void PrintWorkbook(QPrinter &printer, const QString &workbookPath, QStringList *
     printer.setFullPage(true);
     render::PrintRequest request;
     request.fileName = workbookPath;
-    request.keepDevicePaper = true;
+    // The paper is the sheet's, as a spreadsheet application prints it: the dialog of a
+    // CUPS printer puts the queue's default paper in the printer, whatever was offered.
+    request.keepDevicePaper = false;
+    if (printer.printRange() == QPrinter::PageRange) {
+        request.fromPage = printer.fromPage();
+        request.toPage = printer.toPage();
+    }
     xls::Result<render::PrintResult> printed = render::printWorkbook(printer, book, request);
     if (!printed)
         throw AutomationError(QStringLiteral("Could not print %1: %2")

@@ -27,8 +27,8 @@ void ExportPdf(const QString &workbookPath, const QString &pdfPath, QStringList 
 // Sets the printer to the sheet's paper and orientation, so the print dialog offers them.
 void PreparePrinter(QPrinter &printer, const QString &workbookPath);
 
-// Prints the workbook's pages on the printer as the user set it up in the print dialog
-// (its paper counts, the sheet's settings do the rest).
+// Prints the workbook's pages on the printer the user chose in the print dialog, with its
+// copies and page range; paper, orientation and everything else are the sheet's.
 void PrintWorkbook(QPrinter &printer, const QString &workbookPath, QStringList *notes = nullptr);
 
 } // namespace preview

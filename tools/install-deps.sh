@@ -16,6 +16,8 @@ packages=(
   # test: a private X server, readers of workbooks that nobody here wrote
   xvfb xauth python3 python3-xlib python3-xlrd python3-xlwt
   libreoffice-calc-nogui libreoffice-draw-nogui poppler-utils imagemagick librsvg2-bin
+  # test: printing through a real CUPS (a private cupsd with a cups-pdf queue)
+  cups cups-client printer-driver-cups-pdf
 )
 
 missing=()

@@ -10,6 +10,7 @@
 #include <QPageSize>
 #include <QPagedPaintDevice>
 #include <QPainter>
+#include <algorithm>
 
 namespace render {
 
@@ -142,9 +143,11 @@ xls::Result<PrintResult> printWorkbook(QPagedPaintDevice &device, const xls::Wor
     PaintOptions options;
     options.gridLines = setup.printGridLines ? GridLines::Shown : GridLines::Hidden;
 
-    for (int i = 0; i < pageCount; ++i) {
+    const int first = request.fromPage > 0 ? std::min(request.fromPage, pageCount) : 1;
+    const int last = request.toPage > 0 ? std::clamp(request.toPage, first, pageCount) : pageCount;
+    for (int i = first - 1; i < last; ++i) {
         const Page &page = layout.pages()[size_t(i)];
-        if (i > 0 && !device.newPage()) {
+        if (i > first - 1 && !device.newPage()) {
             painter.end();
             return xls::Error{QStringLiteral("The printer or PDF file refused page %1.").arg(page.number)};
         }

@@ -21,9 +21,10 @@ struct PrintRequest {
     // &F of the header and footer: the workbook's name as the user knows it.
     QString fileName;
     QDateTime now = QDateTime::currentDateTime();
-    // Take the paper the device is set to (a printer the user chose a paper for) instead of
-    // setting the device to the sheet's.
+    // Take the paper the device is set to instead of setting the device to the sheet's.
     bool keepDevicePaper = false;
+    // Only the pages from..to of those the sheet makes, counted from 1; 0 = all.
+    int fromPage = 0, toPage = 0;
 };
 
 struct PrintResult {

@@ -42,20 +42,6 @@ def full_lists():
             for i, name in enumerate(captions())}
 
 
-def content_box(pdf, page=1):
-    """The box of the non-white pixels of a page rendered at 72 dpi, in points."""
-    out = subprocess.run(["pdftoppm", "-r", "72", "-gray", "-f", str(page), "-l", str(page), pdf],
-                         check=True, capture_output=True).stdout
-    # binary PGM: P5 width height maxval, then the pixels
-    header = re.match(rb"P5\s+(\d+)\s+(\d+)\s+(\d+)\s", out)
-    width, height = int(header.group(1)), int(header.group(2))
-    pixels = out[header.end():]
-    rows = [pixels[y * width:(y + 1) * width] for y in range(height)]
-    ink = [y for y, row in enumerate(rows) if any(p < 200 for p in row)]
-    cols = [x for x in range(width) if any(rows[y][x] < 200 for y in ink)]
-    return (cols[0], ink[0], cols[-1] + 1, ink[-1] + 1), (width, height)
-
-
 class BesideLibreOffice(unittest.TestCase):
     def setUp(self):
         self.soffice = shutil.which("soffice")
@@ -97,8 +83,8 @@ class BesideLibreOffice(unittest.TestCase):
         self.assertAlmostEqual(our_size[0], lo_size[0], delta=1)
         self.assertAlmostEqual(our_size[1], lo_size[1], delta=1)
 
-        (ox0, oy0, ox1, oy1), (w, h) = content_box(ours)
-        (lx0, ly0, lx1, ly1), _ = content_box(theirs)
+        (ox0, oy0, ox1, oy1), (w, h) = pdf_pages.content_box(ours)
+        (lx0, ly0, lx1, ly1), _ = pdf_pages.content_box(theirs)
         figures = {
             "left": (ox0 - lx0) / w, "top": (oy0 - ly0) / h,
             "width": (ox1 - ox0) / (lx1 - lx0) - 1, "height": (oy1 - oy0) / (ly1 - ly0) - 1,

@@ -50,3 +50,28 @@ def box(words):
 
 def find(words, text):
     return next((w for w in words if w[0] == text), None)
+
+
+def gray_page(pdf, page=1, dpi=72):
+    """The page as rows of grey bytes (0 black, 255 white), with its width and height."""
+    out = subprocess.run(["pdftoppm", "-r", str(dpi), "-gray", "-f", str(page), "-l", str(page), pdf],
+                         check=True, capture_output=True).stdout
+    # binary PGM: P5 width height maxval, then the pixels
+    header = re.match(rb"P5\s+(\d+)\s+(\d+)\s+(\d+)\s", out)
+    width, height = int(header.group(1)), int(header.group(2))
+    pixels = out[header.end():]
+    return [pixels[y * width:(y + 1) * width] for y in range(height)], width, height
+
+
+def content_box(pdf, page=1):
+    """The box of the non-white pixels of a page rendered at 72 dpi, in points, and the page size."""
+    rows, width, height = gray_page(pdf, page)
+    ink = [y for y, row in enumerate(rows) if any(p < 200 for p in row)]
+    cols = [x for x in range(width) if any(rows[y][x] < 200 for y in ink)]
+    return (cols[0], ink[0], cols[-1] + 1, ink[-1] + 1), (width, height)
+
+
+def ink(pdf, page=1, dpi=72):
+    """How much of the page is dark: the count of pixels darker than mid-grey."""
+    rows, _, _ = gray_page(pdf, page, dpi)
+    return sum(1 for row in rows for p in row if p < 128)
