@@ -66,10 +66,12 @@ int main(int argc, char *argv[])
     platform::registerFileSystemObject();
     platform::registerExcelApplication();
     platform::registerSkinFramework();
+    // Options are checked with a window too: a mistyped one is said, not ignored.
+    const shell::CommandLineRequest request = shell::parseCommandLine(QApplication::arguments());
     // A program that was killed mid-run could not remove its run's files.
     platform::sweepAbandonedRunFolders();
     if (windowless)
-        return shell::runCommandLine(shell::parseCommandLine(QApplication::arguments()));
+        return shell::runCommandLine(request);
 
     shell::Form1 window;
     if (!window.Form_Load())
