@@ -3,6 +3,10 @@
 // draggable viewport (ViewportWidget), and the way out: save the temporary workbook
 // under a name of the user's choice, go back to the lists, or close the program.
 //
+// Print... (Ctrl+P) and Export PDF... (Ctrl+E), on the keys and the picture's context menu,
+// read the temporary workbook itself with the workbook engine (preview/Export), so the
+// pages are the sheet's whichever spreadsheet server made it.
+//
 // The generation run hands over the picture (setCapture, which loads the window) and
 // the temporary workbook's path (mExcelFile), then shows this window and hides the main
 // one. From then on the temporary workbook belongs to this window: "< Back" and closing
