@@ -38,7 +38,10 @@ void takeNotes(const render::PrintResult &result, QStringList *notes)
 QByteArray pdfOfWorkbook(const QString &workbookPath, QStringList *notes)
 {
     const xls::Workbook book = openWorkbook(workbookPath);
+    // The PDF engine writes in many small pieces: room for the full list's PDF up front.
+    constexpr qsizetype kExpectedPdfBytes = 256 * 1024;
     QByteArray bytes;
+    bytes.reserve(kExpectedPdfBytes);
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     {
