@@ -4,7 +4,7 @@
 #include "app/ErrorReport.h"
 #include "lists/CategoryLists.h"
 #include "preview/Export.h"
-#include "services/AtomicFile.h"
+#include "services/FileSystem.h"
 #include "services/Dialogs.h"
 #include "workbook/Excel1.h"
 #include "workbook/GenerationRun.h"
@@ -148,16 +148,18 @@ int runCommandLine(const CommandLineRequest &request)
             for (const QString &note : notes)
                 std::fprintf(stderr, "%s\n", qPrintable(note));
         }
+        files::WriteOptions options;
+        options.newFileMode = 0644;
         if (console.reports == 0 && !request.xlsPath.isEmpty())
-            g.step(104, [&] { platform::writeFileAtomically(request.xlsPath, xlsBytes); });
+            g.step(104, [&] { platform::ReplaceFile(request.xlsPath, xlsBytes, options); });
         if (console.reports == 0 && !request.pdfPath.isEmpty())
-            g.step(106, [&] { platform::writeFileAtomically(request.pdfPath, pdfBytes); });
+            g.step(106, [&] { platform::ReplaceFile(request.pdfPath, pdfBytes, options); });
     } else if (console.reports == 0) {
         Guard g(u"Main.CommandLine");
         g.step(108, [&] { throw AutomationError(QStringLiteral("The workbook was not made")); });
     }
     if (!run.workbookPath.isEmpty())
-        workbook::RemoveFile(run.workbookPath);
+        workbook::RemoveRunWorkbook(run.workbookPath);
     platform::setDialogs(nullptr);
     return console.reports == 0 ? 0 : 1;
 }

@@ -2,7 +2,7 @@
 
 #include "automation/AutomationError.h"
 #include "render/PagePrinter.h"
-#include "services/AtomicFile.h"
+#include "services/FileSystem.h"
 #include "xls/Workbook.h"
 
 #include <QBuffer>
@@ -64,7 +64,10 @@ QByteArray pdfOfWorkbook(const QString &workbookPath, QStringList *notes)
 
 void ExportPdf(const QString &workbookPath, const QString &pdfPath, QStringList *notes)
 {
-    platform::writeFileAtomically(pdfPath, pdfOfWorkbook(workbookPath, notes));
+    // Readable by others, like any document the user saves.
+    files::WriteOptions options;
+    options.newFileMode = 0644;
+    platform::ReplaceFile(pdfPath, pdfOfWorkbook(workbookPath, notes), options);
 }
 
 void PreparePrinter(QPrinter &printer, const QString &workbookPath)

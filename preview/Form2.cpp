@@ -256,9 +256,14 @@ void Form2::mnuExportPdf_Click()
         if (QFileInfo(target).suffix().isEmpty())
             target += kPdfExtension;
     });
+    // The workbook shown here is deleted on "< Back", and printing reads it: no PDF over it.
+    if (g.test(106, [&] { return isSameFile(target, mExcelFile); })) {
+        platform::MsgBox(kSaveOntoShownWorkbook.arg(target), platform::vbExclamation);
+        return;
+    }
     int answer = platform::vbYes;
-    if (g.test(106, [&] { return workbook::FileExists(target); })) {
-        g.step(108, [&] {
+    if (g.test(108, [&] { return workbook::FileExists(target); })) {
+        g.step(110, [&] {
             answer = platform::MsgBox(QStringLiteral("Are you sure you wish to overwrite ") + target + QStringLiteral(" ?"),
                                       platform::vbYesNo);
         });
@@ -267,16 +272,11 @@ void Form2::mnuExportPdf_Click()
         return;
     const int reportsBefore = g.reports();
     QStringList notes;
-    g.step(110, [&] {
-        // "< Back" deletes the workbook being previewed: it is no place for the PDF.
-        if (QFileInfo(target) == QFileInfo(mExcelFile))
-            throw AutomationError(QStringLiteral("%1 is the workbook this preview shows; choose another name for the PDF").arg(target));
-        ExportPdf(mExcelFile, target, &notes);
-    });
+    g.step(112, [&] { ExportPdf(mExcelFile, target, &notes); });
     // A failed export was reported; the old file, if any, is as it was.
     if (g.reports() != reportsBefore)
         return;
-    g.step(112, [&] { platform::MsgBox(withNotes(QStringLiteral("Done."), notes)); });
+    g.step(114, [&] { platform::MsgBox(withNotes(QStringLiteral("Done."), notes)); });
 }
 
 void Form2::Form_QueryUnload()

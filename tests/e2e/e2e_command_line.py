@@ -85,7 +85,7 @@ class CommandLine(unittest.TestCase):
             f.write("mine")
         run = self.run_program("--pdf", existing, "--xls", os.path.join(self.root, "missing", "list.xls"))
         self.assertEqual(run.returncode, 1)
-        self.assertIn("No such file or directory", run.stderr)
+        self.assertIn("does not exist", run.stderr)
         self.assertIn("Main.CommandLine at line 104", run.stderr)
         with open(existing) as f:
             self.assertEqual(f.read(), "mine")

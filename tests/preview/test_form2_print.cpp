@@ -1,12 +1,10 @@
 // The preview window's Print... and Export PDF...: from the context menu and the keys, through
 // the scripted and the real dialogs, onto real files; failures reported, old files kept.
-// And the atomic file writer they rely on, on a disk that fills up part-way.
 
 #include "app/AppTitle.h"
 #include "preview/Form2.h"
 #include "ScriptedDialogs.h"
 #include "TestEnvironment.h"
-#include "services/AtomicFile.h"
 #include "services/FileSystem.h"
 
 #include <QAction>
@@ -22,7 +20,6 @@
 
 #include <csignal>
 #include <sys/resource.h>
-#include <sys/stat.h>
 
 using preview::Form2;
 
@@ -143,7 +140,6 @@ private slots:
         QTest::addColumn<QString>("how");
         QTest::newRow("the workbook is damaged") << "damaged";
         QTest::newRow("the disk fills up") << "full";
-        QTest::newRow("onto the previewed workbook") << "self";
     }
     void failuresAreReportedAndTheOldFileSurvives()
     {
@@ -154,8 +150,6 @@ private slots:
         writeFile(target, "mine");
         if (how == "damaged")
             writeFile(p.window.mExcelFile, "not a workbook at all");
-        if (how == "self")
-            target = p.window.mExcelFile;
         dialogs.saveAnswers = {target};
         struct rlimit old {};
         void (*oldHandler)(int) = nullptr;
@@ -173,13 +167,23 @@ private slots:
         }
         const QStringList shown = dialogs.messages();
         QVERIFY(!shown.contains("Done."));
-        QVERIFY2(shown.constLast().contains("Form2.mnuExportPdf_Click at line 110"), qPrintable(shown.join('|')));
+        QVERIFY2(shown.constLast().contains("Form2.mnuExportPdf_Click at line 112"), qPrintable(shown.join('|')));
         if (how == "full")
             QVERIFY2(shown.constLast().contains("File too large"), qPrintable(shown.constLast()));
         QCOMPARE(readFile(p.target("list.pdf")), QByteArray("mine"));
         QCOMPARE(QDir(p.out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"list.pdf"});
-        if (how == "self")
-            QCOMPARE(readFile(p.window.mExcelFile), readFile(PANTRIMO_TEMPLATE_XLS));
+    }
+
+    void exportOntoThePreviewedWorkbookIsRefused()
+    {
+        Preview p;
+        testing::ScriptedDialogs dialogs;
+        dialogs.saveAnswers = {p.window.mExcelFile};
+        p.window.mnuExportPdf_Click();
+        QCOMPARE(dialogs.messages().size(), 1);
+        QVERIFY(dialogs.messages()[0].startsWith(p.window.mExcelFile + " is the temporary workbook this preview shows"));
+        QCOMPARE(dialogs.asked[1].style, int(platform::vbExclamation));
+        QCOMPARE(readFile(p.window.mExcelFile), readFile(PANTRIMO_TEMPLATE_XLS));
     }
 
     void keysAndContextMenuReachBothCommands()
@@ -260,32 +264,6 @@ private slots:
         p.window.mnuExportPdf_Click();
         QCOMPARE(seen, QStringList({"dialog:Export PDF:PDF Files (*.pdf)", "box:Done."}));
         QCOMPARE(pdfInfo(typed + ".pdf").value("Title"), QStringLiteral("Grocery List"));
-    }
-
-    void atomicWriterKeepsModeAndNamesTheCause()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath("kept.txt");
-        writeFile(path, "old");
-        QVERIFY(::chmod(QFile::encodeName(path).constData(), 0640) == 0);
-        platform::writeFileAtomically(path, "new contents");
-        QCOMPARE(readFile(path), QByteArray("new contents"));
-        struct stat st {};
-        ::stat(QFile::encodeName(path).constData(), &st);
-        QCOMPARE(int(st.st_mode & 0777), 0640);
-
-        auto failure = [](const QString &target) {
-            try {
-                platform::writeFileAtomically(target, "x");
-            } catch (const std::exception &e) {
-                return QString::fromUtf8(e.what());
-            }
-            return QString();
-        };
-        QVERIFY(failure(dir.filePath("missing/folder.txt")).endsWith("No such file or directory"));
-        QDir(dir.path()).mkdir("sub");
-        QVERIFY(failure(dir.filePath("sub")).endsWith("it is a folder"));
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"kept.txt"});
     }
 };
 
