@@ -78,19 +78,20 @@ class PrivateCups:
         except OSError:
             return ""
 
-    def wait_for_pdf(self, timeout=90):
+    def wait_for_pdf(self, timeout=120):
+        """The queue's PDF once its job is complete: cups-pdf writes the file through
+        Ghostscript, which may take a while on a busy machine."""
+        env = dict(os.environ, **self.env)
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
-            done = [f for f in os.listdir(self.path("out")) if f.endswith(".pdf")]
-            if done:
-                # cups-pdf writes the file, then changes its owner: let it finish.
-                path = self.path("out", done[0])
-                size = -1
-                while size != os.path.getsize(path):
-                    size = os.path.getsize(path)
-                    time.sleep(0.5)
-                return path
-            time.sleep(0.2)
+            done = subprocess.run(["lpstat", "-W", "completed", "-o", self.queue], env=env,
+                                  capture_output=True, text=True).stdout.strip()
+            pdfs = [f for f in os.listdir(self.path("out")) if f.endswith(".pdf")]
+            if done and pdfs:
+                path = self.path("out", pdfs[0])
+                if subprocess.run(["pdfinfo", path], capture_output=True).returncode == 0:
+                    return path
+            time.sleep(0.3)
         raise TimeoutError("no PDF from the queue: " + self.log())
 
     def stop(self):

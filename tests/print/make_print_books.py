@@ -24,7 +24,7 @@ DEFAULT_MARGINS = {"left": 0.75, "right": 0.75, "top": 1.0, "bottom": 1.0, "head
 
 
 def grid_book(rows, cols, paper=LETTER, portrait=True, scale=100, fit=None, centre=(False, False),
-              header="", footer="", margins=None):
+              header="", footer="", margins=None, grid_and_headings=False):
     book = xlwt.Workbook()
     sh = book.add_sheet("Grid")
     for c in range(cols):
@@ -48,8 +48,8 @@ def grid_book(rows, cols, paper=LETTER, portrait=True, scale=100, fit=None, cent
     sh.set_print_centered_vert(centre[1])
     sh.set_header_str(header.encode("latin-1") if isinstance(header, str) else header)
     sh.set_footer_str(footer.encode("latin-1") if isinstance(footer, str) else footer)
-    sh.set_print_grid(False)
-    sh.set_print_headers(False)
+    sh.set_print_grid(grid_and_headings)
+    sh.set_print_headers(grid_and_headings)
     # xlwt's own margins are not a spreadsheet's defaults; state those.
     for side, inches in dict(DEFAULT_MARGINS, **(margins or {})).items():
         getattr(sh, f"set_{side}_margin")(inches)
@@ -101,6 +101,8 @@ def main():
                          margins={"top": -1.0, "left": 5.0, "right": 5.0})
     sh.horz_page_breaks = [(r, 0, 255) for r in range(1, 10001)]
     save(with_print_area(book, 0, 0, 4, 300, 310), "absurd.xls")
+    # Printed grid lines and row and column headings.
+    save(grid_book(3, 2, grid_and_headings=True)[0], "grid_headings.xls")
     # Fit to 0 pages by 0 pages with a scale of 0 %: prints at 100 %.
     save(grid_book(5, 3, scale=0, fit=(0, 0))[0], "fit_zero.xls")
 

@@ -104,6 +104,18 @@ class PrintSettings(unittest.TestCase):
             self.assertAlmostEqual(max(w[4] for w in footer), height - 36, delta=3)
         self.assertCellAt(pages[1][2], "R44C1", 54, 72)
 
+    def test_grid_lines_and_headings(self):
+        _, _, pages, _ = self.pdf("grid_headings.xls")
+        words = pages[0][2]
+        # The column letters above the cells, the row numbers left of them.
+        a, b, one = pdf_pages.find(words, "A"), pdf_pages.find(words, "B"), pdf_pages.find(words, "1")
+        r1c1 = pdf_pages.find(words, "R1C1")
+        self.assertTrue(a and b and one and r1c1, [w[0] for w in words])
+        self.assertLess(a[4], r1c1[2])
+        self.assertLess(a[1], b[1])
+        self.assertLess(one[3], r1c1[1])
+        self.assertAlmostEqual((one[2] + one[4]) / 2, (r1c1[2] + r1c1[4]) / 2, delta=2)
+
     def test_absurd_settings_print_and_say_so(self):
         count, size, pages, notes = self.pdf("absurd.xls")
         # The system default paper (this locale: A4), 400 %, every row a page of its own.

@@ -188,6 +188,16 @@ private slots:
         QCOMPARE(l.pages[0].cellsRect.top(), 72.0);
     }
 
+    void headingsMoveTheCells()
+    {
+        const Laid l = layOut(book("grid_headings.xls"));
+        QVERIFY(l.setup.printGridLines);
+        QVERIFY(l.setup.printHeadings);
+        // One digit of row numbers: a 16 px column; a 17 px heading row; at 0.75 pt a pixel.
+        QCOMPARE(l.pages[0].headingsRect.topLeft(), QPointF(54, 72));
+        QCOMPARE(l.pages[0].cellsRect.topLeft(), QPointF(54 + 16 * 0.75, 72 + 17 * 0.75));
+    }
+
     void fitToZeroPagesPrintsAtFullSize()
     {
         const Laid l = layOut(book("fit_zero.xls"));
