@@ -1,9 +1,10 @@
 """Peak resident size of the real program with the full list (15 categories of 20 items)
 generated and zoomed to 400 %, under a private Xvfb, through real clicks.
 
-    /usr/bin/python3 bench/preview/peak_rss_zoom400.py build-rel/app/pantrimo [builtin|libreoffice]
+    /usr/bin/python3 bench/preview/peak_rss_zoom400.py build-rel/app/pantrimo [builtin|libreoffice] [shot.png]
 
-Prints the peak resident size (VmHWM from /proc) after the twelfth Zoom In, in MB."""
+Prints the peak resident size (VmHWM from /proc) after the twelfth Zoom In, in MB, and
+saves a screenshot of the screen then when a file name is given."""
 
 import os
 import sys
@@ -30,6 +31,7 @@ def vm_kb(pid, field):
 def main():
     executable = sys.argv[1]
     server = sys.argv[2] if len(sys.argv) > 2 else "builtin"
+    shot = sys.argv[3] if len(sys.argv) > 3 else None
     x = XServer()
     run = ProgramRun(executable, x, server=server)
     try:
@@ -46,6 +48,8 @@ def main():
             time.sleep(0.3)
         time.sleep(1.0)
         peak, now = vm_kb(proc.pid, "VmHWM"), vm_kb(proc.pid, "VmRSS")
+        if shot:
+            x.screenshot(shot)
         print(f"peak resident {peak / 1024:.1f} MB, resident now {now / 1024:.1f} MB ({server} server, 400 %)")
     finally:
         run.cleanup()
