@@ -45,7 +45,13 @@ bool Guard::run(int line, const std::function<void()> &statement)
         description = QStringLiteral("Unexpected failure");
     }
     ++m_reports;
-    ReportError(m_location, line, description);
+    // One failure often makes every later step that depends on it fail the same way (a
+    // workbook that never opened, hundreds of cells); the user hears of each failure once.
+    const QString report = QString::number(line) + QLatin1Char('\n') + description;
+    if (!m_shown.contains(report)) {
+        m_shown.insert(report);
+        ReportError(m_location, line, description);
+    }
     return false;
 }
 

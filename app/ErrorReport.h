@@ -2,7 +2,9 @@
 // The uniform error report and the numbered, resuming steps of every guarded
 // procedure. A procedure names itself once ("Form1.Form_Load") and runs each of its
 // statements through its Guard with the statement's line number; a failing statement
-// is reported ("... at line 114") and the procedure goes on with the next one.
+// is reported ("... at line 114") and the procedure goes on with the next one. A
+// report identical to one this run has already shown (same step, same description) is
+// not shown again; the procedure goes on just the same.
 //
 //   Guard g(u"Form1.Form_QueryUnload");
 //   for (int i = 0; i <= 14; ++i) {
@@ -12,6 +14,7 @@
 //       g.step(114, [&] { SaveSetting(...); });
 //   }
 
+#include <QSet>
 #include <QString>
 #include <functional>
 
@@ -60,6 +63,7 @@ public:
     int loopCount(int line, const std::function<int()> &count);
 
     const QString &procedure() const { return m_procedure; }
+    // Failed statements so far, shown or not.
     int reports() const { return m_reports; }
 
 private:
@@ -68,6 +72,7 @@ private:
     QString m_procedure;
     QString m_location;
     int m_reports = 0;
+    QSet<QString> m_shown; // a report identical to one already shown in this run is not shown again
 };
 
 } // namespace shell

@@ -4,6 +4,7 @@
 #include "preview/Form2.h"
 #include "services/ExcelServer.h"
 #include "services/FileSystem.h"
+#include "services/Paths.h"
 #include "skin/SkinFramework.h"
 
 #include <QApplication>
@@ -58,6 +59,8 @@ int main(int argc, char *argv[])
     platform::registerFileSystemObject();
     platform::registerExcelApplication();
     platform::registerSkinFramework();
+    // A program that was killed mid-run could not remove its run's files.
+    platform::sweepAbandonedRunFolders();
 
     shell::Form1 window;
     if (!window.Form_Load())

@@ -1,6 +1,7 @@
 #include "CategoryLists.h"
 
 #include "app/ErrorReport.h"
+#include "automation/AutomationError.h"
 #include "services/SettingsStore.h"
 
 #include <QListWidget>
@@ -9,10 +10,16 @@ namespace lists {
 
 void LoadCategoryLists(shell::Guard &g, const ListBoxes &boxes)
 {
+    // The file is read once, at the head of the loop: a damaged file is reported there, once,
+    // and every list that can still be read is restored.
+    platform::SettingsReading store;
+    g.step(128, [&] {
+        store = platform::SettingsReading::read(kSettingsApplication);
+        if (!store.damage().isEmpty())
+            throw automation::AutomationError(store.damage());
+    });
     for (int i = 0; i < kCategoryCount; ++i) { // 128
-        const QString value = g.value(130, [&] {
-            return platform::GetSetting(kSettingsApplication, kSettingsSection, settingsKey(i));
-        }, QString());
+        const QString value = g.value(130, [&] { return store.value(kSettingsSection, settingsKey(i)); }, QString());
         if (!g.test(132, [&] { return !value.isEmpty(); }))
             continue;
         const QStringList pieces = g.value(134, [&] { return value.split(kItemSeparator); }, QStringList());
@@ -30,6 +37,9 @@ void LoadCategoryLists(shell::Guard &g, const ListBoxes &boxes)
 
 void SaveCategoryLists(shell::Guard &g, const ListBoxes &boxes)
 {
+    // The fifteen keys are gathered and written together, once, after the loop: a file
+    // written key by key could be left half old, half new by an interruption.
+    platform::SettingsValues values;
     for (int i = 0; i < kCategoryCount; ++i) { // 100
         QString text;                          // 102
         QListWidget *box = boxes[i];
@@ -44,8 +54,9 @@ void SaveCategoryLists(shell::Guard &g, const ListBoxes &boxes)
         } // 108
         if (g.test(110, [&] { return !text.isEmpty(); }))
             g.step(112, [&] { text.chop(1); });
-        g.step(114, [&] { platform::SaveSetting(kSettingsApplication, kSettingsSection, settingsKey(i), text); });
-    } // 116
+        g.step(114, [&] { values.append({settingsKey(i), text}); });
+    }
+    g.step(116, [&] { platform::SaveSettings(kSettingsApplication, kSettingsSection, values); });
 }
 
 } // namespace lists

@@ -3,6 +3,7 @@
 #include "app/AppIcon.h"
 #include "app/ErrorReport.h"
 #include "app/LookAndFeel.h"
+#include "files/AtomicFile.h"
 #include "services/Dialogs.h"
 #include "services/ExcelServer.h"
 #include "services/Paths.h"
@@ -13,9 +14,10 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QGroupBox>
-#include <QSaveFile>
 #include <QScrollBar>
 #include <QTimer>
+
+#include <sys/stat.h>
 
 using automation::AutomationError;
 
@@ -26,14 +28,17 @@ constexpr int kClientWidth = 9840;
 constexpr int kClientHeight = 9390;
 const QString kSaveTitle = QStringLiteral("Save File");
 const QString kSaveFilter = QStringLiteral("Excel Files (*.xls)|*.xls|");
+const QString kSaveOntoShownWorkbook =
+    QStringLiteral("%1 is the temporary workbook this preview shows, which is deleted when you go back. "
+                   "Please choose another name.");
 
 QRect twipsRect(const TwipsRect &r)
 {
     return QRect(twipsToPixels(r.left), twipsToPixels(r.top), twipsToPixels(r.width), twipsToPixels(r.height));
 }
 
-// The copy is written beside the target under a temporary name and renamed over it
-// only when complete, so a failed save leaves an existing file as it was.
+// The copy reaches the disk under a temporary name beside the target and replaces it only
+// when complete and checked, so a failed save (a full disk) leaves an existing file as it was.
 void copyWorkbook(const QString &from, const QString &to)
 {
     QFile source(from);
@@ -42,10 +47,19 @@ void copyWorkbook(const QString &from, const QString &to)
     const QByteArray bytes = source.readAll();
     if (source.error() != QFileDevice::NoError)
         throw AutomationError(QStringLiteral("Could not read %1: %2").arg(from, source.errorString()));
-    QSaveFile target(to);
-    target.setDirectWriteFallback(false);
-    if (!target.open(QIODevice::WriteOnly) || target.write(bytes) != bytes.size() || !target.commit())
-        throw AutomationError(QStringLiteral("Could not save %1: %2").arg(to, target.errorString()));
+    files::WriteOptions options;
+    options.newFileMode = 0644;
+    const files::WriteOutcome outcome = files::writeFileAtomically(to, bytes, options);
+    if (!outcome.written())
+        throw AutomationError(QStringLiteral("Could not save %1: %2").arg(to, outcome.reason));
+}
+
+// The same file under any name: a link, another spelling of the path.
+bool isSameFile(const QString &a, const QString &b)
+{
+    struct stat sa {}, sb {};
+    return ::stat(QFile::encodeName(a).constData(), &sa) == 0 && ::stat(QFile::encodeName(b).constData(), &sb) == 0 &&
+           sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 } // namespace
 
@@ -142,7 +156,7 @@ void Form2::PushButton2_Click() { m_viewport->zoomOut(); }
 void Form2::PushButton8_Click()
 {
     shell::Guard g(u"Form2.PushButton8_Click");
-    g.step(102, [&] { workbook::RemoveFile(mExcelFile); });
+    g.step(102, [&] { workbook::RemoveRunWorkbook(mExcelFile); });
     g.step(104, [&] { emit backToLists(); });
     g.step(106, [&] { hide(); });
     g.step(108, [&] { mFirstActivate = true; });
@@ -154,6 +168,11 @@ void Form2::PushButton6_Click()
     QString target;
     g.step(100, [&] { target = platform::dialogs().saveFileName(kSaveTitle, kSaveFilter); });
     if (!g.test(102, [&] { return target.isEmpty(); })) {
+        // The workbook shown here is deleted on "< Back": a copy onto itself would be lost.
+        if (g.test(102, [&] { return isSameFile(target, mExcelFile); })) {
+            platform::MsgBox(kSaveOntoShownWorkbook.arg(target), platform::vbExclamation);
+            return;
+        }
         int answer = platform::vbYes;
         if (g.test(104, [&] { return workbook::FileExists(target); })) {
             g.step(106, [&] {
@@ -176,7 +195,7 @@ void Form2::PushButton6_Click()
 void Form2::Form_QueryUnload()
 {
     shell::Guard g(u"Form2.Form_QueryUnload");
-    g.step(100, [&] { workbook::RemoveFile(mExcelFile); });
+    g.step(100, [&] { workbook::RemoveRunWorkbook(mExcelFile); });
     g.step(102, [&] {
         QCoreApplication::processEvents();
         QCoreApplication::processEvents();

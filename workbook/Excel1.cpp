@@ -4,12 +4,11 @@
 
 #include "app/ErrorReport.h"
 #include "automation/ClassRegistry.h"
+#include "files/AtomicFile.h"
 
 #include <QBuffer>
 #include <QClipboard>
 #include <QGuiApplication>
-#include <QFile>
-
 #include <QFile>
 #include <sys/stat.h>
 
@@ -54,24 +53,17 @@ void writePicture(const QImage &picture, const QString &path)
 {
     if (picture.isNull())
         throw AutomationError(QStringLiteral("The clipboard holds no picture"));
-    // Encoded whole first: the BMP writer's line-by-line writes cost more than the
-    // encoding. The picture lives only until the preview has loaded it, so it is renamed
-    // into place without waiting for the disk.
+    // Encoded whole first: the BMP writer's line-by-line writes cost more than the encoding.
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     if (!picture.save(&buffer, "BMP"))
         throw AutomationError(QStringLiteral("Could not encode the picture for %1").arg(path));
-    const QString part = path + QStringLiteral(".part");
-    QFile file(part);
-    const bool written = file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size() &&
-                         file.flush();
-    const QString reason = file.errorString();
-    file.close();
-    if (!written || !(QFile::remove(path) || !QFile::exists(path)) || !QFile::rename(part, path)) {
-        QFile::remove(part);
-        throw AutomationError(QStringLiteral("Could not write the picture %1: %2").arg(path, written ? QStringLiteral("it could not replace the file there") : reason));
-    }
+    files::WriteOptions options;
+    options.followLink = false;
+    const files::WriteOutcome outcome = files::writeFileAtomically(path, bytes, options);
+    if (!outcome.written())
+        throw AutomationError(QStringLiteral("Could not write the picture %1: %2").arg(path, outcome.reason));
 }
 } // namespace
 

@@ -75,10 +75,10 @@ void PushButton1_Click(RunWindows &windows, NameDrawer &names)
         return platform::joinPath(temp, name);
     };
     g.step(108, [&] {
-        temp = platform::temporaryFolder();
-        // A template.xlt left over by an earlier run may be damaged or foreign; the run
-        // writes its own (WriteBytesToFile itself never overwrites).
-        RemoveFile(tempPath(kTemplateName));
+        // Each run writes its files in a new private folder of its own: in a shared TEMP
+        // another user's template.xlt, or a link named like one of our files, would
+        // otherwise be opened, written through, or saved as this user's list.
+        temp = platform::createRunFolder();
         WriteBytesToFile(bytes, tempPath(kTemplateName));
     });
 

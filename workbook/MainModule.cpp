@@ -4,6 +4,7 @@
 
 #include "automation/ClassRegistry.h"
 #include "services/FileSystem.h"
+#include "services/Paths.h"
 
 #include <QClipboard>
 #include <QCoreApplication>
@@ -11,10 +12,6 @@
 #include <QFile>
 #include <QLocale>
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 using namespace automation;
 
@@ -25,35 +22,19 @@ void WriteBytesToFile(const QByteArray &bytes, const QString &path)
     QCoreApplication::processEvents();
     if (FileExists(path))
         return;
-    const QByteArray native = QFile::encodeName(path);
-    // O_EXCL keeps the never-overwrite rule even against a file that appeared just now.
-    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        if (errno == EEXIST)
-            return;
-        throw AutomationError(QStringLiteral("Could not create %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
-    }
-    const char *data = bytes.constData();
-    qsizetype left = bytes.size();
-    int error = 0;
-    while (left > 0) {
-        const ssize_t n = ::write(fd, data, size_t(left));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            error = errno;
-            break;
-        }
-        data += n;
-        left -= n;
-    }
-    if (::close(fd) != 0 && error == 0)
-        error = errno;
-    if (error != 0) {
-        // A half-written file would later be taken for a whole one.
-        ::unlink(native.constData());
-        throw AutomationError(QStringLiteral("Could not write %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(error))));
-    }
+    // Never over an existing file, not even one that appeared just now, never through a
+    // link, and never half a file under the name: a partial template would later be
+    // opened as a whole one.
+    files::WriteOptions options;
+    options.replace = false;
+    options.followLink = false;
+    platform::ReplaceFile(path, bytes, options);
+}
+
+void RemoveRunWorkbook(const QString &path)
+{
+    RemoveFile(path);
+    platform::removeRunFolder(platform::runFolderOf(path));
 }
 
 void ForceDeleteFile(const QString &path)

@@ -9,13 +9,17 @@
 namespace workbook {
 
 // Lets pending window messages run, then writes the bytes to a new file at path. An
-// existing file is never overwritten (the call returns without writing). A failed
-// write removes what it had written and raises an AutomationError with the reason.
+// existing file is never overwritten (the call returns without writing), a link is never
+// followed. A failed write leaves nothing behind and raises an AutomationError with the
+// reason.
 void WriteBytesToFile(const QByteArray &bytes, const QString &path);
 
 // Lets pending window messages run, then deletes the file; a refused deletion is
 // retried by force. Never reports anything.
 void RemoveFile(const QString &path);
+
+// Deletes the temporary workbook a run handed to the preview, and the run's folder with it.
+void RemoveRunWorkbook(const QString &path);
 
 // Deletes through the scripting file-system object, read-only files included.
 void ForceDeleteFile(const QString &path);

@@ -31,6 +31,7 @@
 #include <rtl/bootstrap.hxx>
 
 #include "excel/SaveAsArguments.h"
+#include "files/Leftovers.h"
 
 #include "LibreOfficeExcel.h"
 #include "OfficeProcess.h"
@@ -139,7 +140,7 @@ void unlinkSocket(const QString &path)
 {
     const QByteArray native = QFile::encodeName(path);
     struct stat st {};
-    if (::lstat(native.constData(), &st) == 0 && S_ISSOCK(st.st_mode))
+    if (::lstat(native.constData(), &st) == 0 && S_ISSOCK(st.st_mode) && st.st_uid == ::getuid())
         ::unlink(native.constData());
 }
 
@@ -169,18 +170,11 @@ QString pipeNameFor(pid_t owner, unsigned serial)
 // exists is removed by the next program that starts an office.
 void sweepAfterEndedPrograms()
 {
-    static const QRegularExpression profileName(QStringLiteral("^%1(\\d+)-").arg(kProfilePrefix));
-    const QDir temp = QDir::temp();
-    for (const QString &entry : temp.entryList({kProfilePrefix + QLatin1Char('*')}, QDir::Dirs | QDir::NoDotAndDotDot)) {
-        const QRegularExpressionMatch m = profileName.match(entry);
-        bool ok = false;
-        const pid_t owner = pid_t(m.captured(1).toInt(&ok));
-        if (!ok || owner == ::getpid() || ::kill(owner, 0) == 0 || errno != ESRCH)
-            continue;
-        const QString path = temp.filePath(entry);
+    // Only real folders of ours, named as we name profiles: a link planted in the shared
+    // temporary folder under such a name is never followed.
+    files::sweepAbandoned(QDir::tempPath(), kProfilePrefix, [](const QString &path) {
         removePipes(QString(), QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded));
-        QDir(path).removeRecursively();
-    }
+    });
     static const QRegularExpression pipeOwner(QStringLiteral("^OSL_PIPE_\\d+_%1(\\d+)_").arg(kPipePrefix));
     for (const QString &entry : QDir(QStringLiteral("/tmp")).entryList({QStringLiteral("OSL_PIPE_%1_%2*").arg(::getuid()).arg(kPipePrefix)}, QDir::System)) {
         bool ok = false;

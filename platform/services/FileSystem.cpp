@@ -58,6 +58,14 @@ public:
 
 void Kill(const QString &path) { deleteFile(path, false); }
 
+bool ReplaceFile(const QString &path, QByteArrayView bytes, const files::WriteOptions &options)
+{
+    const files::WriteOutcome outcome = files::writeFileAtomically(path, bytes, options);
+    if (outcome.status == files::WriteStatus::Failed)
+        throw AutomationError(QStringLiteral("Could not write %1: %2").arg(path, outcome.reason));
+    return outcome.written();
+}
+
 void registerFileSystemObject()
 {
     ClassRegistry::instance().registerClass(QStringLiteral("Scripting.FileSystemObject"),

@@ -1,11 +1,15 @@
 #include "Paths.h"
 
 #include "automation/AutomationError.h"
+#include "files/AtomicFile.h"
+#include "files/Leftovers.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,6 +35,44 @@ QString programFolder()
 void overrideProgramFolder(const QString &folder) { programFolderOverride() = folder; }
 
 QString joinPath(const QString &folder, const QString &name) { return folder + QLatin1Char('/') + name; }
+
+namespace {
+const QString kRunFolderPrefix = QStringLiteral("pantrimo-run-");
+
+bool isRunFolderName(const QString &name) { return files::ownerOf(name, kRunFolderPrefix) != 0; }
+} // namespace
+
+QString createRunFolder()
+{
+    const QString temp = temporaryFolder();
+    QByteArray pattern = QFile::encodeName(joinPath(temp, kRunFolderPrefix + QString::number(::getpid()) +
+                                                           QStringLiteral("-XXXXXX")));
+    if (!::mkdtemp(pattern.data()))
+        throw AutomationError(QStringLiteral("Could not make a folder for the run's files in %1: %2")
+                                  .arg(temp, files::describeError(errno)));
+    return QFile::decodeName(pattern);
+}
+
+QString runFolderOf(const QString &file)
+{
+    const QFileInfo info(file);
+    return isRunFolderName(info.dir().dirName()) ? info.path() : QString();
+}
+
+void removeRunFolder(const QString &folder)
+{
+    if (!folder.isEmpty() && isRunFolderName(QFileInfo(folder).fileName()))
+        files::removeTree(folder);
+}
+
+void sweepAbandonedRunFolders()
+{
+    try {
+        files::sweepAbandoned(temporaryFolder(), kRunFolderPrefix);
+    } catch (const AutomationError &) {
+        // No temporary folder, nothing of ours in it; the run will say so when it needs one.
+    }
+}
 
 QString temporaryFolder()
 {

@@ -18,6 +18,21 @@ void overrideProgramFolder(const QString &folder);
 // when that name is taken by a link, a file or another user's folder.
 QString temporaryFolder();
 
+// A new folder for one generation run's files inside the temporary folder, made with
+// mkdtemp (mode 0700, a name nobody could guess): in a shared TEMP no other user can
+// plant a link or a file of their own among the run's files. Raises an AutomationError.
+QString createRunFolder();
+
+// Removes a run folder made by createRunFolder, with whatever is left in it; a path that is
+// not such a folder is left alone. Quiet.
+void removeRunFolder(const QString &folder);
+
+// The folder of the run that made a file: the run folder the file lies in, or empty.
+QString runFolderOf(const QString &file);
+
+// Removes the run folders of programs that ended without removing them (killed, crashed).
+void sweepAbandonedRunFolders();
+
 // folder + separator + name, the way the program forms every path it uses.
 QString joinPath(const QString &folder, const QString &name);
 

@@ -4,9 +4,10 @@
 #include "Workbook.h"
 #include "WorkbookReader.h"
 
+#include "files/AtomicFile.h"
+
 #include <QDir>
 #include <QFileInfo>
-#include <QTemporaryFile>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -431,22 +432,13 @@ Status Workbook::saveAs(const QString &path) const
     Result<std::vector<uint8_t>> bytes = toBytes();
     if (!bytes)
         return Error{QStringLiteral("%1: %2").arg(shown, bytes.error().message)};
-    // The workbook goes to a temporary file beside the target and is renamed into place only
-    // once every byte is written, so a failed save never leaves half a workbook under the
-    // caller's name. We do not wait for the disk (fsync): on a busy disk that costs more than
-    // the whole fill, and it guards only against a power cut.
-    const QFileInfo target(path);
-    QTemporaryFile tmp(target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".XXXXXX"));
-    if (!tmp.open())
-        return Error{QStringLiteral("%1: cannot be written: %2").arg(shown, tmp.errorString())};
-    if (tmp.write(reinterpret_cast<const char *>(bytes->data()), qint64(bytes->size())) != qint64(bytes->size())
-        || !tmp.flush())
-        return Error{QStringLiteral("%1: cannot be written: %2").arg(shown, tmp.errorString())};
-    tmp.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
-    // rename(2) replaces an existing target in one step, which QFile::rename will not do.
-    if (::rename(QFile::encodeName(tmp.fileName()).constData(), QFile::encodeName(target.absoluteFilePath()).constData()) != 0)
-        return Error{QStringLiteral("%1: cannot be written: %2").arg(shown, QString::fromLocal8Bit(std::strerror(errno)))};
-    tmp.setAutoRemove(false);
+    // Never half a workbook under the caller's name, even on a full disk: the bytes reach
+    // the disk under a temporary name first and replace the target in one step.
+    files::WriteOptions options;
+    options.newFileMode = 0644;
+    const files::WriteOutcome outcome = files::writeFileAtomically(path, {bytes->data(), qsizetype(bytes->size())}, options);
+    if (!outcome.written())
+        return Error{QStringLiteral("%1: cannot be written: %2").arg(shown, outcome.reason)};
     return {};
 }
 

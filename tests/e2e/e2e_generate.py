@@ -4,7 +4,6 @@ The saved workbook must open in LibreOffice, the temporary workbooks must be gon
 the lists stored."""
 
 import csv
-import glob
 import os
 import shutil
 import subprocess
@@ -13,7 +12,7 @@ import tempfile
 import time
 import unittest
 
-from xsession import ProgramRun, XServer
+from xsession import ProgramRun, XServer, run_files
 
 EXECUTABLE = sys.argv.pop(1)
 MAIN = (888, 568)
@@ -48,6 +47,24 @@ class Generate(unittest.TestCase):
     def preview_window(self, proc):
         return self.x.wait_for_window("Pantrimo", PREVIEW, proc=proc)
 
+    def test_a_killed_programs_run_files_go_when_the_next_one_starts(self):
+        proc = self.run.start()
+        main = self.x.wait_for_window("Pantrimo", MAIN, proc=proc)
+        self.x.click(main, *LOAD_SAMPLE)
+        time.sleep(0.3)
+        self.x.click(main, *START)
+        self.preview_window(proc)
+        self.assertTrue(wait_until(lambda: len(run_files(self.run.temp, "wendle*.xls")) == 1))
+        proc.kill()
+        proc.wait()
+        self.assertEqual(len(os.listdir(self.run.temp)), 1, "the killed program's run folder is gone already")
+
+        proc = self.run.start()
+        main = self.x.wait_for_window("Pantrimo", MAIN, proc=proc)
+        self.assertEqual(os.listdir(self.run.temp), [])
+        self.x.ask_to_close(main)
+        self.assertEqual(self.run.wait(), 0, self.run.output())
+
     def test_generate_zoom_save_back_generate_close(self):
         proc = self.run.start()
         main = self.x.wait_for_window("Pantrimo", MAIN, proc=proc)
@@ -56,9 +73,11 @@ class Generate(unittest.TestCase):
         self.x.click(main, *START)
         preview = self.preview_window(proc)
         self.assertTrue(wait_until(lambda: not self.x.is_mapped(main)), "the main window did not hide")
-        # The run ends by removing temp.bmp: the temporary workbook is then all that is left.
-        self.assertTrue(wait_until(lambda: len(os.listdir(self.run.temp)) == 1), os.listdir(self.run.temp))
-        self.assertEqual(len(glob.glob(os.path.join(self.run.temp, "wendle*.xls"))), 1)
+        # The run ends by removing temp.bmp: the temporary workbook, in the run's own folder,
+        # is then all that is left.
+        self.assertTrue(wait_until(lambda: len(run_files(self.run.temp)) == 1), run_files(self.run.temp))
+        self.assertEqual(len(run_files(self.run.temp, "wendle*.xls")), 1)
+        self.assertEqual(len(os.listdir(self.run.temp)), 1)
 
         self.x.click(preview, *ZOOM_IN)
         time.sleep(0.3)
@@ -78,11 +97,11 @@ class Generate(unittest.TestCase):
 
         self.x.click(preview, *BACK)
         self.assertTrue(wait_until(lambda: self.x.is_mapped(main)), "the main window did not come back")
-        self.assertTrue(wait_until(lambda: not glob.glob(os.path.join(self.run.temp, "wendle*.xls"))))
+        self.assertTrue(wait_until(lambda: not os.listdir(self.run.temp)), os.listdir(self.run.temp))
 
         self.x.click(main, *START)
         self.assertTrue(wait_until(lambda: self.x.is_mapped(preview) and not self.x.is_mapped(main)))
-        second = glob.glob(os.path.join(self.run.temp, "wendle*.xls"))
+        second = run_files(self.run.temp, "wendle*.xls")
         self.assertEqual(len(second), 1)
 
         self.x.ask_to_close(preview)

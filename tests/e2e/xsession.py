@@ -133,6 +133,12 @@ class XServer:
         subprocess.run(["import", "-display", self.name, "-window", "root", path], check=True)
 
 
+def run_files(temp, pattern="*"):
+    """The files in the runs' own folders (pantrimo-run-*) inside a temporary folder."""
+    import glob
+    return sorted(glob.glob(os.path.join(temp, "pantrimo-run-*", pattern)))
+
+
 class ProgramRun:
     """The real executable with a fresh config folder and temporary folder."""
 

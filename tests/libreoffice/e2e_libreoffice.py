@@ -4,7 +4,6 @@ must leave a workbook with the same cells, and no office process may outlive the
 
 usage: e2e_libreoffice.py PROGRAM   (exit 77 when LibreOffice is not installed)"""
 
-import glob
 import os
 import shutil
 import subprocess
@@ -13,7 +12,7 @@ import tempfile
 import time
 import unittest
 
-from xsession import ProgramRun, XServer
+from xsession import ProgramRun, XServer, run_files
 
 EXECUTABLE = sys.argv.pop(1)
 COMPARE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "compare_books.py")
@@ -58,8 +57,8 @@ class GenerateWithLibreOffice(unittest.TestCase):
             time.sleep(0.3)
             x.click(main, *START)
             preview = x.wait_for_window("Pantrimo", PREVIEW, timeout=300, proc=proc)
-            self.assertTrue(wait_until(lambda: len(os.listdir(run.temp)) == 1, 120), os.listdir(run.temp))
-            books = glob.glob(os.path.join(run.temp, "wendle*.xls"))
+            self.assertTrue(wait_until(lambda: len(run_files(run.temp)) == 1, 120), run_files(run.temp))
+            books = run_files(run.temp, "wendle*.xls")
             self.assertEqual(len(books), 1)
             shutil.copy(books[0], keep)
             x.ask_to_close(preview)

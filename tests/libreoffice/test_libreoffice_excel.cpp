@@ -13,6 +13,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <csignal>
 #include <thread>
 #include <unistd.h>
@@ -272,6 +275,29 @@ private slots:
         options.officeProgram = m_dir.filePath("no-office/soffice");
         const QString description = raised([&] { createLibreOfficeExcelApplication(options); });
         QVERIFY2(description.startsWith(kCannotCreateObject) && description.contains("not installed"), qPrintable(description));
+    }
+
+    // A link in the shared temporary folder named like a dead program's office profile,
+    // pointing at the user's documents, is never entered by the sweep.
+    void theLeftoverSweepNeverFollowsALink()
+    {
+        QTemporaryDir documents;
+        QFile letter(documents.filePath("letter.txt"));
+        QVERIFY(letter.open(QIODevice::WriteOnly) && letter.write("dear") == 4);
+        letter.close();
+        const pid_t ended = [] {
+            const pid_t child = ::fork();
+            if (child == 0)
+                ::_exit(0);
+            ::waitpid(child, nullptr, 0);
+            return child;
+        }();
+        const QString planted = QDir::temp().filePath(QStringLiteral("pantrimo-office-%1-planted").arg(ended));
+        QVERIFY(QFile::link(documents.path(), planted));
+        createLibreOfficeExcelApplication()->call(u"Quit");
+        QVERIFY(QFileInfo(planted).isSymLink());
+        QCOMPARE(QDir(documents.path()).entryList(QDir::Files), QStringList{"letter.txt"});
+        QFile::remove(planted);
     }
 
     // The program itself ends abruptly, with the office still open: the office goes too.

@@ -41,7 +41,7 @@ RunResult generate(const QString &server, const Fill &fill, const QString &keepA
     fill(w);
     w.PushButton1_Click();
     result.messages = dialogs.messages();
-    result.tempFiles = QDir(folders.tempPath()).entryList(QDir::Files | QDir::Hidden);
+    result.tempFiles = folders.runFiles() + QDir(folders.tempPath()).entryList(QDir::Files | QDir::Hidden);
     result.picture = w.form2().viewport().zoomOri()->picture();
     if (QFile::copy(w.form2().mExcelFile, keepAs))
         result.workbook = keepAs;

@@ -4,6 +4,7 @@
 #include "app/Form1.h"
 #include "preview/Form2.h"
 #include "ScriptedDialogs.h"
+#include "SmallDisk.h"
 #include "TestEnvironment.h"
 #include "services/ExcelServer.h"
 #include "services/FileSystem.h"
@@ -177,6 +178,57 @@ private slots:
         QVERIFY2(shown.constLast().contains("Form2.PushButton6_Click at line 110"), qPrintable(shown.join('|')));
         QCOMPARE(readFile(p.target("list.xls")), QByteArray("mine"));
         QCOMPARE(QDir(p.out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"list.xls"});
+    }
+
+    void aNearlyFullDiskKeepsTheOldWorkbookAndSaysNoDone()
+    {
+        testing::SmallDisk disk(64);
+        if (!disk.mounted())
+            QSKIP(qPrintable(disk.whyNot()));
+        Preview p;
+        testing::ScriptedDialogs dialogs;
+        writeFile(p.window.mExcelFile, QByteArray(17920, 'n'));
+        const QString target = disk.filePath("list.xls");
+        const QByteArray old(14848, 'o');
+        writeFile(target, old);
+        disk.fillLeaving(4096);
+        dialogs.saveAnswers = {target};
+        dialogs.messageAnswers = {platform::vbYes};
+        p.window.PushButton6_Click();
+        const QStringList shown = dialogs.messages();
+        QCOMPARE(shown.size(), 2); // the overwrite question, then the report
+        QVERIFY2(shown[1].startsWith(QStringLiteral("Could not save %1: No space left on device (the disk is full)\r\n")
+                                         .arg(target)),
+                 qPrintable(shown[1]));
+        QCOMPARE(readFile(target), old);
+        QCOMPARE(disk.entries(), QStringList{"list.xls"});
+    }
+
+    void savingOntoTheShownWorkbookIsRefused_data()
+    {
+        QTest::addColumn<bool>("throughALink");
+        QTest::newRow("the same path") << false;
+        QTest::newRow("a link to it") << true;
+    }
+    void savingOntoTheShownWorkbookIsRefused()
+    {
+        QFETCH(bool, throughALink);
+        Preview p;
+        testing::ScriptedDialogs dialogs;
+        QString target = p.window.mExcelFile;
+        if (throughALink) {
+            target = p.target("alias.xls");
+            QVERIFY(QFile::link(p.window.mExcelFile, target));
+        }
+        dialogs.saveAnswers = {target};
+        p.window.PushButton6_Click();
+        QCOMPARE(dialogs.asked.size(), size_t(2));
+        QCOMPARE(dialogs.asked[1].style, platform::vbExclamation);
+        QCOMPARE(dialogs.asked[1].text,
+                 QStringLiteral("%1 is the temporary workbook this preview shows, which is deleted when you go back. "
+                                "Please choose another name.")
+                     .arg(target));
+        QCOMPARE(readFile(p.window.mExcelFile), p.workbook);
     }
 
     void backDeletesTheWorkbookAndHandsBackToTheLists()

@@ -44,6 +44,27 @@ private slots:
         QVERIFY(dialogs.messages().at(0).startsWith("first\r\n"));
     }
 
+    void aReportAlreadyShownInThisRunIsNotShownAgain()
+    {
+        testing::ScriptedDialogs dialogs;
+        Guard g(u"Form1.PushButton1_Click");
+        int ran = 0;
+        for (int k = 0; k < 300; ++k) {
+            g.step(170, [&] { ++ran; throw automation::AutomationError("Object variable not set"); });
+            g.step(172, [&] { throw automation::AutomationError("Object variable not set"); });
+        }
+        g.step(170, [] { throw automation::AutomationError("Disk full"); });
+        QCOMPARE(ran, 300);
+        QCOMPARE(g.reports(), 601);
+        QCOMPARE(dialogs.messages().size(), 3);
+        QVERIFY(dialogs.messages()[0].contains("at line 170"));
+        QVERIFY(dialogs.messages()[1].contains("at line 172"));
+        QVERIFY(dialogs.messages()[2].startsWith("Disk full"));
+        Guard next(u"Form1.PushButton1_Click");
+        next.step(170, [] { throw automation::AutomationError("Object variable not set"); });
+        QCOMPARE(dialogs.messages().size(), 4); // a new run reports afresh
+    }
+
     void failedTestCountsAsPassedAndFailedLoopHeadEntersTheBodyOnce()
     {
         testing::ScriptedDialogs dialogs;

@@ -2,6 +2,7 @@
 // A private config folder (for the settings file) and temporary folder per test
 // case, so no test sees another's files or the developer's own settings.
 
+#include <QDir>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtGlobal>
@@ -20,6 +21,15 @@ public:
     QString configPath() const { return m_config.path(); }
     QString tempPath() const { return m_temp.path(); }
     QString settingsFile() const { return m_config.path() + QStringLiteral("/Quillmark.ini"); }
+    // The files in the runs' own folders inside the temporary folder (pantrimo-run-*).
+    QStringList runFiles() const
+    {
+        QStringList names;
+        const QDir temp(m_temp.path());
+        for (const QString &run : temp.entryList({QStringLiteral("pantrimo-run-*")}, QDir::Dirs | QDir::NoDotAndDotDot))
+            names += QDir(temp.filePath(run)).entryList(QDir::Files | QDir::Hidden | QDir::System);
+        return names;
+    }
 
 private:
     QTemporaryDir m_config;

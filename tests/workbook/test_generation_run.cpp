@@ -4,6 +4,7 @@
 #include "app/Form1.h"
 #include "preview/Form2.h"
 #include "ScriptedDialogs.h"
+#include "SmallDisk.h"
 #include "TestEnvironment.h"
 #include "services/ExcelServer.h"
 #include "services/FileSystem.h"
@@ -99,7 +100,8 @@ private slots:
         QVERIFY(w.form2().isVisible());
         const QString workbook = w.form2().mExcelFile;
         QVERIFY(QFileInfo(workbook).fileName().contains(QRegularExpression("^wendle[1-9]{8}\\.xls$")));
-        QCOMPARE(QDir(folders.tempPath()).entryList(QDir::Files), QStringList{QFileInfo(workbook).fileName()});
+        QCOMPARE(folders.runFiles(), QStringList{QFileInfo(workbook).fileName()});
+        QCOMPARE(QDir(folders.tempPath()).entryList(QDir::Files), QStringList());
 
         bool skipped = false;
         QCOMPARE(checkWorkbook(workbook, expectedCells(w), false, &skipped), QString());
@@ -156,11 +158,11 @@ private slots:
         QTest::mouseClick(w.PushButton1, Qt::LeftButton);
         QCOMPARE(nestedClicks, 1);
         QCOMPARE(dialogs.messages(), QStringList());
-        QCOMPARE(QDir(folders.tempPath()).entryList(QDir::Files).size(), 1);
+        QCOMPARE(folders.runFiles().size(), 1);
         QVERIFY(!w.mGenerating);
     }
 
-    void aLeftOverTemplateIsReplacedByTheProgramsOwn()
+    void aTemplateLeftInTheTemporaryFolderIsNeitherUsedNorTouched()
     {
         testing::IsolatedFolders folders;
         testing::ScriptedDialogs dialogs;
@@ -173,9 +175,92 @@ private slots:
         w.List1[2]->addItem("Milk");
         w.PushButton1_Click();
         QCOMPARE(dialogs.messages(), QStringList());
-        QVERIFY(!leftOver.exists());
+        QVERIFY(leftOver.open(QIODevice::ReadOnly));
+        QCOMPARE(leftOver.readAll(), QByteArray("not a workbook at all"));
         bool skipped = false;
         QCOMPARE(checkWorkbook(w.form2().mExcelFile, expectedCells(w), false, &skipped), QString());
+    }
+
+    // Another user may write in a shared TEMP (1777): files and links planted there under
+    // the names the program uses are neither opened, nor written through, nor removed.
+    void filesPlantedInASharedTemporaryFolderAreNeverUsedNorFollowed()
+    {
+        testing::IsolatedFolders folders;
+        testing::ScriptedDialogs dialogs;
+        if (::geteuid() != 0)
+            QSKIP("a second user is needed: run as root");
+        const QByteArray temp = QFile::encodeName(folders.tempPath());
+        QVERIFY(::chmod(temp.constData(), 01777) == 0);
+        QTemporaryDir victims;
+        const QString victim = victims.filePath("victim.txt");
+        const QByteArray precious("a file the other user may not touch");
+        QFile v(victim);
+        QVERIFY(v.open(QIODevice::WriteOnly) && v.write(precious) == precious.size());
+        v.close();
+        const QByteArray foreignTemplate("another user's template, with another title");
+        const QStringList links{"temp.bmp", "temp.bmp.part", "template.xlt.part", "pantrimo-run-1-x"};
+        QVERIFY(testing::asAnotherUser([&] {
+            QFile t(folders.tempPath() + "/template.xlt");
+            if (!t.open(QIODevice::WriteOnly) || t.write(foreignTemplate) != foreignTemplate.size())
+                return false;
+            for (const QString &name : links)
+                if (!QFile::link(victim, folders.tempPath() + '/' + name))
+                    return false;
+            return true;
+        }));
+        Form1 w;
+        QVERIFY(w.Form_Load());
+        w.List1[0]->addItem("Turkey");
+        w.PushButton1_Click();
+        QCOMPARE(dialogs.messages(), QStringList());
+        QCOMPARE(testing::fileBytes(victim), precious);
+        QCOMPARE(testing::fileBytes(folders.tempPath() + "/template.xlt"), foreignTemplate);
+        for (const QString &name : links)
+            QVERIFY(QFileInfo(folders.tempPath() + '/' + name).isSymLink());
+        bool skipped = false;
+        QCOMPARE(checkWorkbook(w.form2().mExcelFile, expectedCells(w), false, &skipped), QString());
+        w.form2().PushButton8_Click();
+        QCOMPARE(folders.runFiles(), QStringList());
+    }
+
+    void aMissingTemporaryFolderGivesEachDistinctReportOnce()
+    {
+        testing::IsolatedFolders folders;
+        testing::ScriptedDialogs dialogs;
+        qputenv("TEMP", QByteArray("/nonexistent/pantrimo-temp"));
+        Form1 w;
+        QVERIFY(w.Form_Load());
+        for (int i = 0; i < 15; ++i)
+            for (int k = 0; k < 20; ++k)
+                w.List1[i]->addItem(QStringLiteral("Item %1-%2").arg(i).arg(k + 1));
+        w.PushButton1_Click();
+        const QStringList shown = dialogs.messages();
+        qInfo("a missing TEMP and a full list: %d reports", int(shown.size()));
+        QCOMPARE(QSet<QString>(shown.begin(), shown.end()).size(), shown.size());
+        QVERIFY2(shown.size() <= 30, qPrintable(QString::number(shown.size())));
+        QVERIFY(shown[0].startsWith("Could not make a folder for the run's files in /nonexistent/pantrimo-temp: "
+                                    "No such file or directory"));
+        QVERIFY(!w.mGenerating);
+    }
+
+    void aFullTemporaryFolderIsNamedAsFullAndLeavesNoPartialFiles()
+    {
+        testing::SmallDisk disk(128);
+        if (!disk.mounted())
+            QSKIP(qPrintable(disk.whyNot()));
+        testing::IsolatedFolders folders;
+        testing::ScriptedDialogs dialogs;
+        qputenv("TEMP", disk.path().toLocal8Bit());
+        Form1 w;
+        QVERIFY(w.Form_Load());
+        w.List1[0]->addItem("Turkey");
+        w.PushButton1_Click();
+        const QString shown = dialogs.messages().join('|');
+        QVERIFY2(shown.contains(QRegularExpression("Could not write the picture \\S+temp\\.bmp: No space left on device")),
+                 qPrintable(shown));
+        QVERIFY(!shown.contains("Unknown error"));
+        w.form2().PushButton8_Click();
+        QCOMPARE(disk.entries(), QStringList());
     }
 
     void withoutAServerEveryLaterStepReportsInTurnAndTheRunStillEnds()

@@ -1,0 +1,100 @@
+#pragma once
+// A real, nearly full disk for the tests of what happens when space runs out: a private
+// tmpfs of a few pages mounted over a temporary folder (the tests and CI run as root), and
+// a second user for what another user may plant in a shared folder. Tests skip with the
+// reason where the machine does not allow either.
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+
+namespace testing {
+
+class SmallDisk {
+public:
+    explicit SmallDisk(int kilobytes = 64)
+    {
+        const QByteArray options = "size=" + QByteArray::number(kilobytes) + "k,mode=0777";
+        if (::mount("tmpfs", QFile::encodeName(m_dir.path()).constData(), "tmpfs", 0, options.constData()) == 0)
+            m_mounted = true;
+        else
+            m_whyNot = QStringLiteral("cannot mount a small tmpfs here: %1").arg(QString::fromLocal8Bit(strerror(errno)));
+    }
+    ~SmallDisk()
+    {
+        if (m_mounted)
+            ::umount2(QFile::encodeName(m_dir.path()).constData(), MNT_DETACH);
+    }
+    bool mounted() const { return m_mounted; }
+    QString whyNot() const { return m_whyNot; }
+    QString path() const { return m_dir.path(); }
+    QString filePath(const QString &name) const { return QDir(m_dir.path()).filePath(name); }
+
+    qint64 freeBytes() const
+    {
+        struct statvfs st {};
+        ::statvfs(QFile::encodeName(m_dir.path()).constData(), &st);
+        return qint64(st.f_bavail) * qint64(st.f_bsize);
+    }
+    // Takes space with a filler file until at most `leave` bytes are free.
+    void fillLeaving(qint64 leave)
+    {
+        QFile filler(filePath(QStringLiteral(".filler-%1").arg(m_fillers++)));
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        const QByteArray page(4096, 'x');
+        while (freeBytes() > leave && filler.write(page) == page.size() && filler.flush()) {
+        }
+        // The last page may not fit whole: take what is left of it a byte at a time.
+        const QByteArray byte(1, 'x');
+        while (freeBytes() > leave && filler.write(byte) == 1 && filler.flush()) {
+        }
+    }
+    // Everything in the folder but the fillers.
+    QStringList entries() const
+    {
+        QStringList names = QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System);
+        names.removeIf([](const QString &n) { return n.startsWith(QStringLiteral(".filler-")); });
+        return names;
+    }
+
+private:
+    QTemporaryDir m_dir;
+    bool m_mounted = false;
+    QString m_whyNot;
+    int m_fillers = 0;
+};
+
+// Runs f in a child process as user "nobody" (what another local user could do); true when
+// it ran and returned true.
+inline bool asAnotherUser(const std::function<bool()> &f)
+{
+    if (::geteuid() != 0)
+        return false;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(2);
+        ::_exit(f() ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+inline QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace testing
