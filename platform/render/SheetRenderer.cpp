@@ -55,11 +55,27 @@ struct Edge {
     xls::BorderLine line;
 };
 
-// One solid piece of a border line, in picture pixels.
-struct Stroke {
-    QRect rect;
+// Solid pieces of border lines in one colour, in picture pixels, painted in one call: a
+// dotted line is a rectangle a dot.
+struct StrokeBatch {
     QColor color;
+    std::vector<QRect> rects;
 };
+
+// Fills the rectangles (those meeting visible) in one colour, without outline.
+void fillRects(QPainter &p, const QColor &color, const std::vector<QRect> &rects, const QRect &visible,
+               std::vector<QRect> &scratch)
+{
+    scratch.clear();
+    for (const QRect &r : rects)
+        if (r.intersects(visible))
+            scratch.push_back(r);
+    if (scratch.empty())
+        return;
+    p.setPen(Qt::NoPen);
+    p.setBrush(color);
+    p.drawRects(scratch.data(), int(scratch.size()));
+}
 
 // A cell's (or merged area's) fill: the cell and both of its grid lines.
 struct FillJob {
@@ -175,7 +191,7 @@ private:
     std::unordered_map<uint16_t, FontEntry> m_fonts;
     std::vector<FillJob> m_fills;
     std::vector<TextJob> m_text;
-    std::vector<Stroke> m_strokes;            // weakest line first: where lines cross the stronger shows
+    std::vector<StrokeBatch> m_strokes;       // weakest line first: where lines cross the stronger shows
     std::vector<DiagonalJob> m_diagonals;
     std::vector<PictureJob> m_pictures;
 };
@@ -229,9 +245,9 @@ void RangeDrawing::Layout::paint(QPainter &p, const PaintOptions &options) const
     p.setRenderHint(QPainter::TextAntialiasing);
     paintText(p, visible);
 
-    for (const Stroke &s : m_strokes)
-        if (s.rect.intersects(visible))
-            p.fillRect(s.rect, s.color);
+    std::vector<QRect> scratch;
+    for (const StrokeBatch &batch : m_strokes)
+        fillRects(p, batch.color, batch.rects, visible, scratch);
 
     for (const DiagonalJob &d : m_diagonals) {
         if (!QRect(d.line.p1(), d.line.p2()).normalized().intersects(visible))
@@ -320,9 +336,11 @@ const FontEntry &RangeDrawing::Layout::fontFor(uint16_t fontIndex)
 
 void RangeDrawing::Layout::paintGrid(QPainter &p, int firstRow, int lastRow, int firstCol, int lastCol) const
 {
-    const QColor color = QColor::fromRgb(kGridColor);
+    std::vector<QRect> lines;
     auto line = [&](int x1, int y1, int x2, int y2) {
-        p.fillRect(QRect(QPoint(x1, y1), QPoint(x2, y2)) & QRect(QPoint(0, 0), m_size), color);
+        const QRect r = QRect(QPoint(x1, y1), QPoint(x2, y2)) & QRect(QPoint(0, 0), m_size);
+        if (!r.isEmpty())
+            lines.push_back(r);
     };
     for (int r = firstRow; r <= lastRow; ++r) {
         for (int c = firstCol; c <= lastCol + 1; ++c) {
@@ -340,6 +358,11 @@ void RangeDrawing::Layout::paintGrid(QPainter &p, int firstRow, int lastRow, int
             line(x(c), y(r), x(c + 1), y(r));
         }
     }
+    if (lines.empty())
+        return;
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor::fromRgb(kGridColor));
+    p.drawRects(lines.data(), int(lines.size()));
 }
 
 void RangeDrawing::Layout::layoutFills()
@@ -664,9 +687,10 @@ void RangeDrawing::Layout::addStrokes(const Edge &e)
         if (line < 0 || line > last)
             continue;
         auto addRun = [&](int from, int to) {
-            m_strokes.push_back({e.horizontal ? QRect(QPoint(from, line), QPoint(to, line))
-                                              : QRect(QPoint(line, from), QPoint(line, to)),
-                                 color});
+            if (m_strokes.empty() || m_strokes.back().color != color)
+                m_strokes.push_back({color, {}});
+            m_strokes.back().rects.push_back(e.horizontal ? QRect(QPoint(from, line), QPoint(to, line))
+                                                          : QRect(QPoint(line, from), QPoint(line, to)));
         };
         int runStart = -1;
         for (int along = std::max(e.from - before, 0); along <= alongLast; ++along) {
@@ -835,8 +859,7 @@ xls::Result<QImage> renderRange(const xls::Workbook &book, int sheetIndex, xls::
                               .arg(size->width()).arg(size->height()).arg(rangeName(range))};
     image.setDotsPerMeterX(kDotsPerMeter96Dpi);
     image.setDotsPerMeterY(kDotsPerMeter96Dpi);
-    image.fill(QColor::fromRgb(kWhite));
-    QPainter painter(&image);
+    QPainter painter(&image); // the painting starts with the white background
     layout.paint(painter, {});
     painter.end();
     return image;

@@ -54,11 +54,11 @@ void walk(std::span<const uint8_t> data, const Visitor &visit, int depth = 0)
     }
 }
 
-StoredImage stored(ImageKind kind, std::vector<uint8_t> bytes)
+StoredImage stored(ImageKind kind, std::span<const uint8_t> bytes)
 {
     if (bytes.empty())
         return {};
-    return {kind, std::make_shared<const std::vector<uint8_t>>(std::move(bytes))};
+    return {kind, std::make_shared<const std::vector<uint8_t>>(bytes.begin(), bytes.end())};
 }
 
 StoredImage readBlip(const RecordHeader &blip)
@@ -77,7 +77,7 @@ StoredImage readBlip(const RecordHeader &blip)
         if (blip.type == oa::BlipDIB)
             return stored(ImageKind::Bmp, bmpFromDib(data));
         const ImageKind kind = blip.type == oa::BlipPNG ? ImageKind::Png : blip.type == oa::BlipTIFF ? ImageKind::Tiff : ImageKind::Jpeg;
-        return stored(kind, {data.begin(), data.end()});
+        return stored(kind, data);
     }
     case oa::BlipEMF:
     case oa::BlipWMF:
