@@ -226,6 +226,7 @@ private:
     std::vector<uint8_t> m_noVerticalGrid;    // per slot: text runs across the cell's left grid line
     std::unordered_map<uint16_t, FontEntry> m_fonts;
     std::vector<FillJob> m_fills;
+    std::unordered_map<uint64_t, QBrush> m_patterns; // pattern and colours -> brush
     std::vector<TextJob> m_text;
     std::vector<StrokeBatch> m_strokes;       // weakest line first: where lines cross the stronger shows
     std::vector<DiagonalJob> m_diagonals;
@@ -432,13 +433,19 @@ void RangeDrawing::Layout::addFill(const xls::CellFormat &f, int x1, int y1, int
         m_fills.push_back({rect, QBrush(fore)});
         return;
     }
-    // One 8 x 8 tile of the pattern; the painter repeats it from the sheet's origin.
+    // One 8 x 8 tile of the pattern, which the painter repeats from the sheet's origin; one
+    // brush for every cell with the same pattern and colours.
     const QRgb foreValue = fore.rgb(), backValue = 0xFF000000u | rgb(f.backgroundColorIndex, kWhite);
-    QImage tile(8, 8, QImage::Format_RGB32);
-    for (int ty = 0; ty < 8; ++ty)
-        for (int tx = 0; tx < 8; ++tx)
-            tile.setPixel(tx, ty, patternBit(f.fillPattern, tx, ty) ? foreValue : backValue);
-    m_fills.push_back({rect, QBrush(tile)});
+    const uint64_t key = uint64_t(f.fillPattern) << 48 | uint64_t(foreValue & 0xFFFFFF) << 24 | (backValue & 0xFFFFFF);
+    auto brush = m_patterns.find(key);
+    if (brush == m_patterns.end()) {
+        QImage tile(8, 8, QImage::Format_RGB32);
+        for (int ty = 0; ty < 8; ++ty)
+            for (int tx = 0; tx < 8; ++tx)
+                tile.setPixel(tx, ty, patternBit(f.fillPattern, tx, ty) ? foreValue : backValue);
+        brush = m_patterns.emplace(key, QBrush(tile)).first;
+    }
+    m_fills.push_back({rect, brush->second});
 }
 
 void RangeDrawing::Layout::layoutText()
