@@ -61,6 +61,7 @@ void writePicture(const QImage &picture, const QString &path)
         throw AutomationError(QStringLiteral("Could not encode the picture for %1").arg(path));
     files::WriteOptions options;
     options.followLink = false;
+    options.durable = false;
     const files::WriteOutcome outcome = files::writeFileAtomically(path, bytes, options);
     if (!outcome.written())
         throw AutomationError(QStringLiteral("Could not write the picture %1: %2").arg(path, outcome.reason));

@@ -28,6 +28,7 @@ void WriteBytesToFile(const QByteArray &bytes, const QString &path)
     files::WriteOptions options;
     options.replace = false;
     options.followLink = false;
+    options.durable = false;
     platform::ReplaceFile(path, bytes, options);
 }
 

@@ -26,6 +26,7 @@ void storeList(const QString &value)
 void restore(benchmark::State &state, const QString &value, int expectedItems)
 {
     QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config.path());
     storeList(value);
     for (auto _ : state) {

@@ -92,6 +92,7 @@ int main(int argc, char **argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config.path());
     platform::registerFileSystemObject();
     platform::registerExcelApplication("builtin");

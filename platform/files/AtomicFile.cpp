@@ -187,7 +187,7 @@ WriteOutcome writeFileAtomically(const QString &path, QByteArrayView bytes, cons
         return abandon(errno);
     if (::fchmod(file.fd, mode) != 0)
         return abandon(errno);
-    if (::fsync(file.fd) != 0)
+    if (options.durable && ::fsync(file.fd) != 0)
         return abandon(errno);
     struct stat written {};
     if (::fstat(file.fd, &written) != 0)
@@ -209,7 +209,8 @@ WriteOutcome writeFileAtomically(const QString &path, QByteArrayView bytes, cons
     }
     // The new file is in place whatever this answers; a folder that cannot be flushed
     // leaves only its durability in doubt, which is no reason to call the save failed.
-    syncFolder(folder);
+    if (options.durable)
+        syncFolder(folder);
     return {WriteStatus::Written, {}};
 }
 

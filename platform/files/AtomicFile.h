@@ -26,6 +26,11 @@ struct WriteOptions {
     // When the target is a symbolic link, write the file it names (a user's dotfiles may
     // link the settings file elsewhere). Off for files in folders others can write to.
     bool followLink = true;
+    // Flush the file and its folder to the disk before answering. Off only for files that
+    // live for one run in its private folder (the template, the picture): a power cut ends
+    // the run anyway, and flushing a picture of megabytes costs more than the whole run.
+    // Every write is checked and the size compared either way.
+    bool durable = true;
 };
 
 enum class WriteStatus { Written, AlreadyThere, Failed };

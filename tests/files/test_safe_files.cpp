@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using testing::endedProcess;
 using testing::fileBytes;
 
 namespace {
@@ -27,16 +28,6 @@ bool writeBytes(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-// A process id that is certainly not running: a child that has already ended.
-pid_t endedProcess()
-{
-    const pid_t child = ::fork();
-    if (child == 0)
-        ::_exit(0);
-    ::waitpid(child, nullptr, 0);
-    return child;
 }
 } // namespace
 

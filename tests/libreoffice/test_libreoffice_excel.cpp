@@ -1,6 +1,7 @@
 // The LibreOffice server through its late-bound members, called the way the program calls
 // them, and what happens to its office process when it quits, crashes, hangs or is abandoned.
 
+#include "SmallDisk.h"
 #include "libreoffice/LibreOfficeExcel.h"
 #include "excel/BuiltinExcel.h"
 
@@ -12,9 +13,6 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <csignal>
 #include <thread>
@@ -285,13 +283,7 @@ private slots:
         QFile letter(documents.filePath("letter.txt"));
         QVERIFY(letter.open(QIODevice::WriteOnly) && letter.write("dear") == 4);
         letter.close();
-        const pid_t ended = [] {
-            const pid_t child = ::fork();
-            if (child == 0)
-                ::_exit(0);
-            ::waitpid(child, nullptr, 0);
-            return child;
-        }();
+        const pid_t ended = testing::endedProcess();
         const QString planted = QDir::temp().filePath(QStringLiteral("pantrimo-office-%1-planted").arg(ended));
         QVERIFY(QFile::link(documents.path(), planted));
         createLibreOfficeExcelApplication()->call(u"Quit");

@@ -91,6 +91,16 @@ inline bool asAnotherUser(const std::function<bool()> &f)
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+// A process id that is certainly not running: a child that has already ended.
+inline pid_t endedProcess()
+{
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    return child;
+}
+
 inline QByteArray fileBytes(const QString &path)
 {
     QFile f(path);
