@@ -9,6 +9,7 @@
 #include <QTextLayout>
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <unordered_map>
 
 namespace render {
@@ -62,9 +63,32 @@ struct StrokeBatch {
     std::vector<QRect> rects;
 };
 
-// Fills the rectangles (those meeting visible) in one colour, without outline.
-void fillRects(QPainter &p, const QColor &color, const std::vector<QRect> &rects, const QRect &visible,
-               std::vector<QRect> &scratch)
+// An image the painter draws on unscaled and unclipped, which whole-pixel rectangles can go
+// straight into: a dotted border is a rectangle a dot, and thousands of them through the
+// painter cost more than the rest of a picture. Null for any other device or transform.
+struct PixelTarget {
+    QImage *image = nullptr;
+    QPoint offset;
+};
+
+PixelTarget pixelTarget(QPainter &p)
+{
+    QPaintDevice *device = p.device();
+    if (!device || device->devType() != QInternal::Image || p.hasClipping())
+        return {};
+    auto *image = static_cast<QImage *>(device);
+    const QTransform t = p.deviceTransform();
+    const QImage::Format f = image->format();
+    if (t.type() > QTransform::TxTranslate || t.dx() != std::floor(t.dx()) || t.dy() != std::floor(t.dy())
+        || (f != QImage::Format_RGB32 && f != QImage::Format_ARGB32 && f != QImage::Format_ARGB32_Premultiplied)
+        || !image->isDetached())
+        return {};
+    return {image, QPoint(int(t.dx()), int(t.dy()))};
+}
+
+// Fills the rectangles (those meeting visible) in one opaque colour, without outline.
+void fillRects(QPainter &p, const PixelTarget &target, const QColor &color, const std::vector<QRect> &rects,
+               const QRect &visible, std::vector<QRect> &scratch)
 {
     scratch.clear();
     for (const QRect &r : rects)
@@ -72,6 +96,18 @@ void fillRects(QPainter &p, const QColor &color, const std::vector<QRect> &rects
             scratch.push_back(r);
     if (scratch.empty())
         return;
+    if (target.image) {
+        const QRgb value = 0xFF000000u | color.rgb();
+        const QRect bounds = target.image->rect();
+        for (const QRect &r : scratch) {
+            const QRect at = r.translated(target.offset) & bounds;
+            for (int y = at.top(); y <= at.bottom(); ++y) {
+                QRgb *line = reinterpret_cast<QRgb *>(target.image->scanLine(y));
+                std::fill(line + at.left(), line + at.right() + 1, value);
+            }
+        }
+        return;
+    }
     p.setPen(Qt::NoPen);
     p.setBrush(color);
     p.drawRects(scratch.data(), int(scratch.size()));
@@ -190,6 +226,7 @@ private:
     std::vector<uint8_t> m_noVerticalGrid;    // per slot: text runs across the cell's left grid line
     std::unordered_map<uint16_t, FontEntry> m_fonts;
     std::vector<FillJob> m_fills;
+    std::unordered_map<uint64_t, QBrush> m_patterns; // pattern and colours -> brush
     std::vector<TextJob> m_text;
     std::vector<StrokeBatch> m_strokes;       // weakest line first: where lines cross the stronger shows
     std::vector<DiagonalJob> m_diagonals;
@@ -246,8 +283,9 @@ void RangeDrawing::Layout::paint(QPainter &p, const PaintOptions &options) const
     paintText(p, visible);
 
     std::vector<QRect> scratch;
+    const PixelTarget target = pixelTarget(p);
     for (const StrokeBatch &batch : m_strokes)
-        fillRects(p, batch.color, batch.rects, visible, scratch);
+        fillRects(p, target, batch.color, batch.rects, visible, scratch);
 
     for (const DiagonalJob &d : m_diagonals) {
         if (!QRect(d.line.p1(), d.line.p2()).normalized().intersects(visible))
@@ -358,11 +396,8 @@ void RangeDrawing::Layout::paintGrid(QPainter &p, int firstRow, int lastRow, int
             line(x(c), y(r), x(c + 1), y(r));
         }
     }
-    if (lines.empty())
-        return;
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor::fromRgb(kGridColor));
-    p.drawRects(lines.data(), int(lines.size()));
+    std::vector<QRect> scratch;
+    fillRects(p, pixelTarget(p), QColor::fromRgb(kGridColor), lines, QRect(QPoint(0, 0), m_size), scratch);
 }
 
 void RangeDrawing::Layout::layoutFills()
@@ -398,13 +433,19 @@ void RangeDrawing::Layout::addFill(const xls::CellFormat &f, int x1, int y1, int
         m_fills.push_back({rect, QBrush(fore)});
         return;
     }
-    // One 8 x 8 tile of the pattern; the painter repeats it from the sheet's origin.
+    // One 8 x 8 tile of the pattern, which the painter repeats from the sheet's origin; one
+    // brush for every cell with the same pattern and colours.
     const QRgb foreValue = fore.rgb(), backValue = 0xFF000000u | rgb(f.backgroundColorIndex, kWhite);
-    QImage tile(8, 8, QImage::Format_RGB32);
-    for (int ty = 0; ty < 8; ++ty)
-        for (int tx = 0; tx < 8; ++tx)
-            tile.setPixel(tx, ty, patternBit(f.fillPattern, tx, ty) ? foreValue : backValue);
-    m_fills.push_back({rect, QBrush(tile)});
+    const uint64_t key = uint64_t(f.fillPattern) << 48 | uint64_t(foreValue & 0xFFFFFF) << 24 | (backValue & 0xFFFFFF);
+    auto brush = m_patterns.find(key);
+    if (brush == m_patterns.end()) {
+        QImage tile(8, 8, QImage::Format_RGB32);
+        for (int ty = 0; ty < 8; ++ty)
+            for (int tx = 0; tx < 8; ++tx)
+                tile.setPixel(tx, ty, patternBit(f.fillPattern, tx, ty) ? foreValue : backValue);
+        brush = m_patterns.emplace(key, QBrush(tile)).first;
+    }
+    m_fills.push_back({rect, brush->second});
 }
 
 void RangeDrawing::Layout::layoutText()

@@ -80,6 +80,14 @@ private slots:
         const RangeDrawing d = drawing(book, "A1:M58");
         QCOMPARE(d.size(), picture.size());
         QCOMPARE(paintScaled(d, 1), picture);
+        // A clip keeps border pixels from being written straight into the image: the painter's
+        // own rectangles give the same picture.
+        QImage clipped(d.size(), QImage::Format_RGB32);
+        QPainter p(&clipped);
+        p.setClipRect(clipped.rect());
+        d.paint(p);
+        p.end();
+        QCOMPARE(clipped, picture);
     }
 
     void scaledLinesStayWholePixels()
