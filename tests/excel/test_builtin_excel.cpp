@@ -8,6 +8,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+// Declared before the first QFETCH: Release builds instantiate the metatype where it is used.
+Q_DECLARE_METATYPE(automation::Variant)
+
 using namespace automation;
 
 namespace {
@@ -241,8 +244,6 @@ private slots:
         app->call(u"Quit");
     }
 };
-
-Q_DECLARE_METATYPE(automation::Variant)
 
 QTEST_GUILESS_MAIN(TestBuiltinExcel)
 #include "test_builtin_excel.moc"
