@@ -3,6 +3,10 @@
 #include "AutomationError.h"
 
 #include <QLocale>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <cmath>
 #include <limits>
 
@@ -17,8 +21,16 @@ Variant::Type Variant::type() const
     case 3: return Type::Int32;
     case 4: return Type::Double;
     case 5: return Type::String;
-    default: return Type::Object;
+    case 6: return Type::Object;
+    default: return Type::Error;
     }
+}
+
+int32_t Variant::errorCode() const
+{
+    if (type() != Type::Error)
+        throw AutomationError(kTypeMismatch);
+    return std::get<ErrorValue>(m_value).code;
 }
 
 bool Variant::isNumeric() const
@@ -44,7 +56,8 @@ double Variant::toDouble() const
             throw AutomationError(kTypeMismatch);
         return d;
     }
-    case Type::Object: break;
+    case Type::Object:
+    case Type::Error: break;
     }
     throw AutomationError(kTypeMismatch);
 }
@@ -76,6 +89,46 @@ bool Variant::toBool() const
     return toDouble() != 0.0;
 }
 
+namespace {
+// A number as a scripting runtime writes it: no grouping, a point, the fewest digits that read
+// back as the same double, and an exponent ("1E+20", "1E-05") beyond fifteen integer digits
+// or below 0.0001. It never depends on the locale, so a number written into a text cell reads
+// the same on every machine.
+QString numberText(double d)
+{
+    if (d == 0)
+        return QStringLiteral("0");
+    if (!std::isfinite(d))
+        return std::isnan(d) ? QStringLiteral("NaN") : (d > 0 ? QStringLiteral("Infinity") : QStringLiteral("-Infinity"));
+    char buf[64];
+    const auto res = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::scientific);
+    const std::string sci(buf, res.ptr);
+    const size_t e = sci.find('e');
+    const int exponent = std::stoi(sci.substr(e + 1));
+    std::string digits;
+    for (char ch : sci.substr(0, e))
+        if (ch >= '0' && ch <= '9')
+            digits += ch;
+    const std::string sign = d < 0 ? "-" : "";
+    std::string text;
+    if (exponent >= 15 || exponent < -4) {
+        text = digits.substr(0, 1);
+        if (digits.size() > 1)
+            text += "." + digits.substr(1);
+        char exp[16];
+        std::snprintf(exp, sizeof exp, "E%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
+        text += exp;
+    } else if (exponent < 0) {
+        text = "0." + std::string(size_t(-exponent - 1), '0') + digits;
+    } else if (size_t(exponent) + 1 >= digits.size()) {
+        text = digits + std::string(size_t(exponent) + 1 - digits.size(), '0');
+    } else {
+        text = digits.substr(0, size_t(exponent) + 1) + "." + digits.substr(size_t(exponent) + 1);
+    }
+    return QString::fromLatin1(sign + text);
+}
+} // namespace
+
 QString Variant::toString() const
 {
     switch (type()) {
@@ -83,9 +136,10 @@ QString Variant::toString() const
     case Type::Bool: return std::get<Bool16>(m_value).v ? QStringLiteral("True") : QStringLiteral("False");
     case Type::Int16: return QString::number(std::get<int16_t>(m_value));
     case Type::Int32: return QString::number(std::get<int32_t>(m_value));
-    case Type::Double: return QLocale().toString(std::get<double>(m_value), 'g', 15);
+    case Type::Double: return numberText(std::get<double>(m_value));
     case Type::String: return std::get<QString>(m_value);
-    case Type::Object: break;
+    case Type::Object:
+    case Type::Error: break;
     }
     throw AutomationError(kTypeMismatch);
 }
