@@ -105,6 +105,7 @@ private:
 
     WindowPointer m_pointer{this};
     workbook::NameDrawer m_names;
+    bool m_closedDuringRun = false;
     std::unique_ptr<preview::Form2> m_form2;
 };
 
