@@ -14,6 +14,7 @@
 
 #include <QCloseEvent>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QListWidget>
 
@@ -234,6 +235,11 @@ void Form1::Form_QueryUnload()
 {
     Guard g(u"Form1.Form_QueryUnload");
     lists::SaveCategoryLists(g, List1);
+}
+
+void Form1::storeListsWhenTheSessionEnds(QGuiApplication &app)
+{
+    connect(&app, &QGuiApplication::commitDataRequest, this, [this] { Form_QueryUnload(); });
 }
 
 void Form1::closeEvent(QCloseEvent *event)
