@@ -166,7 +166,7 @@ void Form1::PushButton1_Click()
     if (m_closedDuringRun && !mGenerating) {
         m_closedDuringRun = false;
         if (m_form2) {
-            workbook::RemoveFile(m_form2->mExcelFile);
+            workbook::RemoveRunWorkbook(m_form2->mExcelFile);
             m_form2->hide();
         }
         hide();

@@ -8,6 +8,7 @@
 Runs under /usr/bin/python3 (Debian's python3-xlib)."""
 
 import os
+import select
 import subprocess
 import sys
 import threading
@@ -48,8 +49,9 @@ class Owner:
         self.thread.start()
 
     def take(self, offers):
-        """Copies something new: done by the serving thread, which alone talks to the server."""
-        self.offers = {self.d.intern_atom(name): data for name, data in offers.items()}
+        """Copies something new: done by the serving thread, which alone talks to the server
+        once it runs (Xlib's connection is not to be shared between threads)."""
+        self.new_offers = offers
         self.taken.clear()
         self.retake.set()
         assert self.taken.wait(10)
@@ -66,6 +68,7 @@ class Owner:
         while not self.stop:
             if self.retake.is_set():
                 self.retake.clear()
+                self.offers = {self.d.intern_atom(name): data for name, data in self.new_offers.items()}
                 self.lost.clear()
                 self.win.set_selection_owner(self.clipboard, X.CurrentTime)
                 self.d.sync()
@@ -95,6 +98,15 @@ class Owner:
         self.stop = True
         self.thread.join(timeout=5)
         self.d.close()
+
+
+def read_line(proc, timeout=60):
+    """The probe's next line; a probe that hangs fails the test instead of stalling it."""
+    ready, _, _ = select.select([proc.stdout], [], [], timeout)
+    if not ready:
+        proc.kill()
+        raise TimeoutError("the probe printed nothing for %ds" % timeout)
+    return proc.stdout.readline().strip()
 
 
 def read_clipboard(xname, target):
@@ -138,18 +150,18 @@ class ClipboardUnderX(unittest.TestCase):
 
     def keeper(self):
         return subprocess.Popen([PROBE, "keeper"], env=self.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                text=True)
+                                text=True, bufsize=1)
 
     def test_what_the_clipboard_held_comes_back(self):
         text = "a shopping note \u2013 Cr\u00e8me".encode("utf-8")
         owner = Owner(self.x.name, {"UTF8_STRING": text, "text/html": b"<b>note</b>"})
         probe = self.keeper()
         try:
-            self.assertEqual(probe.stdout.readline().strip(), "captured")
+            self.assertEqual(read_line(probe), "captured")
             self.assertTrue(owner.lost.wait(10), "the capture did not take the clipboard")
             probe.stdin.write("go\n")
             probe.stdin.flush()
-            self.assertEqual(probe.stdout.readline().strip(), "restored")
+            self.assertEqual(read_line(probe), "restored")
             self.assertEqual(read_clipboard(self.x.name, "UTF8_STRING"), text)
             self.assertEqual(read_clipboard(self.x.name, "text/html"), b"<b>note</b>")
         finally:
@@ -162,13 +174,13 @@ class ClipboardUnderX(unittest.TestCase):
         owner = Owner(self.x.name, {"UTF8_STRING": b"before"})
         probe = self.keeper()
         try:
-            self.assertEqual(probe.stdout.readline().strip(), "captured")
+            self.assertEqual(read_line(probe), "captured")
             self.assertTrue(owner.lost.wait(10))
             owner.take({"UTF8_STRING": b"copied meanwhile"})
             self.assertTrue(owner.owns())
             probe.stdin.write("go\n")
             probe.stdin.flush()
-            self.assertEqual(probe.stdout.readline().strip(), "restored")
+            self.assertEqual(read_line(probe), "restored")
             time.sleep(0.3)
             self.assertTrue(owner.owns())
             self.assertFalse(owner.lost.is_set())

@@ -7,6 +7,7 @@
 #include "ScriptedDialogs.h"
 #include "TestEnvironment.h"
 #include "automation/ClassRegistry.h"
+#include "excel/BuiltinExcel.h"
 #include "services/ExcelServer.h"
 #include "services/FileSystem.h"
 #include "workbook/GenerationRun.h"
@@ -14,6 +15,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
+#include <QDirIterator>
 #include <QGuiApplication>
 #include <QListWidget>
 #include <QMimeData>
@@ -47,7 +49,10 @@ public:
     QString item(int, int k) override { return items.at(k); }
     void setMousePointer(int value) override
     {
-        const QStringList files = QDir(m_temp).entryList(QDir::Files);
+        // The run keeps its files in a folder of its own inside the temporary folder.
+        QStringList files;
+        for (QDirIterator it(m_temp, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
+            files << QFileInfo(it.next()).fileName();
         pointer.push_back({value, !files.filter(QRegularExpression("^wendle")).isEmpty(), files.contains("temp.bmp")});
     }
     void setPreviewPicture(const QImage &p) override { picture = p; }
@@ -170,9 +175,9 @@ private slots:
         QVERIFY(!w.form2().viewport().zoomOri()->picture().isNull());
         w.form2().PushButton8_Click();
         QCOMPARE(dialogs.messages(), QStringList());
-        // A folder where the picture file should go: the capture cannot write it, and the
+        // A copy that puts no picture on the clipboard: the capture writes no file, and the
         // load fails.
-        QVERIFY(QDir(folders.tempPath()).mkdir("temp.bmp"));
+        excel::setCopyPictureHandler([](const excel::RangeRef &) {});
         w.List1[0]->addItem("Haddock");
         w.PushButton1_Click();
         QVERIFY(reportedLines(dialogs, "PushButton1_Click").contains(296));
@@ -202,7 +207,7 @@ private slots:
         QVERIFY(!w.mGenerating);
         QVERIFY(!w.isVisible());
         QVERIFY(!w.form2().isVisible());
-        QCOMPARE(QDir(folders.tempPath()).entryList(QDir::Files | QDir::Hidden), QStringList());
+        QCOMPARE(QDir(folders.tempPath()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
         QCOMPARE(dialogs.messages(), QStringList());
         // The lists were stored on the close.
         QSettings stored(folders.settingsFile(), QSettings::IniFormat);
@@ -294,17 +299,26 @@ private slots:
         testing::ScriptedDialogs dialogs;
         workbook::NameDrawer preview(99);
         const QString taken = preview.draw(), alsoTaken = preview.draw(), free = preview.draw();
-        for (const QString &name : {taken, alsoTaken}) {
-            QFile f(QDir(folders.tempPath()).filePath(name + ".xls"));
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write("someone else's");
-        }
+        // The names are taken in the run's own folder, once the run has made it (it lets
+        // messages through while it writes the template there).
+        QString runFolder;
+        QTimer::singleShot(0, this, [&] {
+            const QStringList made = QDir(folders.tempPath()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+            QCOMPARE(made.size(), 1);
+            runFolder = QDir(folders.tempPath()).filePath(made.front());
+            for (const QString &name : {taken, alsoTaken}) {
+                QFile f(QDir(runFolder).filePath(name + ".xls"));
+                QVERIFY(f.open(QIODevice::WriteOnly));
+                f.write("someone else's");
+            }
+        });
         RecordingWindows windows(folders.tempPath());
         workbook::NameDrawer names(99);
         workbook::PushButton1_Click(windows, names);
+        QVERIFY(!runFolder.isEmpty());
         QCOMPARE(dialogs.messages(), QStringList());
-        QCOMPARE(QFileInfo(windows.workbook).fileName(), free + ".xls");
-        QFile old(QDir(folders.tempPath()).filePath(taken + ".xls"));
+        QCOMPARE(windows.workbook, QDir(runFolder).filePath(free + ".xls"));
+        QFile old(QDir(runFolder).filePath(taken + ".xls"));
         QVERIFY(old.open(QIODevice::ReadOnly));
         QCOMPARE(old.readAll(), QByteArray("someone else's"));
     }
