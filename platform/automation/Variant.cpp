@@ -4,9 +4,7 @@
 
 #include <QLocale>
 #include <charconv>
-#include <cstdio>
 #include <cstdlib>
-#include <string>
 #include <cmath>
 #include <limits>
 
@@ -100,32 +98,30 @@ QString numberText(double d)
         return QStringLiteral("0");
     if (!std::isfinite(d))
         return std::isnan(d) ? QStringLiteral("NaN") : (d > 0 ? QStringLiteral("Infinity") : QStringLiteral("-Infinity"));
+    // The shortest digits that read back as d, from the standard library, which never
+    // looks at the locale: "d.ddde[+-]xx".
     char buf[64];
     const auto res = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::scientific);
-    const std::string sci(buf, res.ptr);
-    const size_t e = sci.find('e');
-    const int exponent = std::stoi(sci.substr(e + 1));
-    std::string digits;
-    for (char ch : sci.substr(0, e))
-        if (ch >= '0' && ch <= '9')
-            digits += ch;
-    const std::string sign = d < 0 ? "-" : "";
-    std::string text;
+    const QString sci = QString::fromLatin1(buf, res.ptr - buf);
+    const qsizetype e = sci.indexOf(QLatin1Char('e'));
+    const int exponent = sci.mid(e + 1).toInt();
+    QString digits = sci.left(e);
+    digits.remove(QLatin1Char('-')).remove(QLatin1Char('.'));
+    const int count = int(digits.size());
+    QString text = d < 0 ? QStringLiteral("-") : QString();
     if (exponent >= 15 || exponent < -4) {
-        text = digits.substr(0, 1);
-        if (digits.size() > 1)
-            text += "." + digits.substr(1);
-        char exp[16];
-        std::snprintf(exp, sizeof exp, "E%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
-        text += exp;
+        text += digits.left(1);
+        if (count > 1)
+            text += QLatin1Char('.') + digits.mid(1);
+        text += QStringLiteral("E%1%2").arg(exponent < 0 ? QLatin1Char('-') : QLatin1Char('+')).arg(std::abs(exponent), 2, 10, QLatin1Char('0'));
     } else if (exponent < 0) {
-        text = "0." + std::string(size_t(-exponent - 1), '0') + digits;
-    } else if (size_t(exponent) + 1 >= digits.size()) {
-        text = digits + std::string(size_t(exponent) + 1 - digits.size(), '0');
+        text += QStringLiteral("0.") + QString(-exponent - 1, QLatin1Char('0')) + digits;
+    } else if (exponent + 1 >= count) {
+        text += digits + QString(exponent + 1 - count, QLatin1Char('0'));
     } else {
-        text = digits.substr(0, size_t(exponent) + 1) + "." + digits.substr(size_t(exponent) + 1);
+        text += digits.left(exponent + 1) + QLatin1Char('.') + digits.mid(exponent + 1);
     }
-    return QString::fromLatin1(sign + text);
+    return text;
 }
 } // namespace
 
