@@ -36,6 +36,8 @@ QString raised(const std::function<void()> &f)
 
 } // namespace
 
+Q_DECLARE_METATYPE(automation::Variant)
+
 class TestBuiltinExcel : public QObject {
     Q_OBJECT
 private slots:
@@ -241,8 +243,6 @@ private slots:
         app->call(u"Quit");
     }
 };
-
-Q_DECLARE_METATYPE(automation::Variant)
 
 QTEST_GUILESS_MAIN(TestBuiltinExcel)
 #include "test_builtin_excel.moc"
