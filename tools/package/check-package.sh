@@ -7,13 +7,17 @@
 #   bash tools/package/check-package.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-root=$(pwd)
 build=$(realpath -m "${1:-build}")
 user=pantrimo-check
 work=$(mktemp -d /tmp/pantrimo-package-check.XXXXXX)
+installed=0
 
 step() { echo "== $* (at ${SECONDS}s)"; }
 cleanup() {
+  # A check that failed half-way leaves the machine as it found it.
+  if [ "$installed" -eq 1 ] && dpkg-query -W pantrimo >/dev/null 2>&1; then
+    apt-get purge -y -qq pantrimo >/dev/null 2>&1 || true
+  fi
   if id "$user" >/dev/null 2>&1; then
     # Whatever the run left in the shared temporary folder is the user's, and goes with it.
     rm -rf "/tmp/pantrimo-$(id -u "$user")"
@@ -62,6 +66,7 @@ if dpkg-query -W pantrimo >/dev/null 2>&1; then
   apt-get purge -y -qq pantrimo
 fi
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$deb"
+installed=1
 dpkg -L pantrimo >"$work/files"
 
 test "$(readlink -f /usr/bin/pantrimo)" = /usr/lib/pantrimo/pantrimo
