@@ -39,6 +39,8 @@ QString raised(const std::function<void()> &f)
 
 } // namespace
 
+Q_DECLARE_METATYPE(automation::Variant)
+
 class TestBuiltinExcel : public QObject {
     Q_OBJECT
 private slots:
