@@ -39,8 +39,6 @@ QString raised(const std::function<void()> &f)
 
 } // namespace
 
-Q_DECLARE_METATYPE(automation::Variant)
-
 class TestBuiltinExcel : public QObject {
     Q_OBJECT
 private slots:
