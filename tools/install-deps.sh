@@ -18,6 +18,8 @@ packages=(
   libreoffice-calc-nogui libreoffice-draw-nogui poppler-utils imagemagick librsvg2-bin
   # test: printing through a real CUPS (a private cupsd with a cups-pdf queue)
   cups cups-client printer-driver-cups-pdf
+  # the Debian package: its dependencies (dpkg-shlibdeps), its checkers, the manual page reader
+  dpkg-dev file lintian appstream desktop-file-utils man-db
 )
 
 missing=()
