@@ -10,9 +10,11 @@
 #include "preview/Form2.h"
 #include "services/Paths.h"
 #include "workbook/Excel1.h"
+#include "workbook/MainModule.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QListWidget>
 
@@ -155,7 +157,22 @@ bool Form1::Form_Load()
 
 Form1::~Form1() = default;
 
-void Form1::PushButton1_Click() { workbook::PushButton1_Click(*this, m_names); }
+void Form1::PushButton1_Click()
+{
+    workbook::PushButton1_Click(*this, m_names);
+    // The window was closed while the run let messages through. The run has finished and
+    // handed its workbook to a preview nobody will see: end as closing the preview would,
+    // with the workbook removed.
+    if (m_closedDuringRun && !mGenerating) {
+        m_closedDuringRun = false;
+        if (m_form2) {
+            workbook::RemoveRunWorkbook(m_form2->mExcelFile);
+            m_form2->hide();
+        }
+        hide();
+        emit programEnding();
+    }
+}
 
 int Form1::itemCount(int category) { return List1[category]->count(); }
 
@@ -183,7 +200,11 @@ preview::Form2 &Form1::form2()
 
 void Form1::setPreviewPicture(const QImage &picture) { form2().setCapture(picture); }
 void Form1::setPreviewWorkbook(const QString &path) { form2().mExcelFile = path; }
-void Form1::showPreview() { form2().show(); }
+void Form1::showPreview()
+{
+    if (!m_closedDuringRun)
+        form2().show();
+}
 
 void Form1::PushButton2_Click(int index)
 {
@@ -216,11 +237,21 @@ void Form1::Form_QueryUnload()
     lists::SaveCategoryLists(g, List1);
 }
 
+void Form1::storeListsWhenTheSessionEnds(QGuiApplication &app)
+{
+    connect(&app, &QGuiApplication::commitDataRequest, this, [this] { Form_QueryUnload(); });
+}
+
 void Form1::closeEvent(QCloseEvent *event)
 {
-    // Never refused, whatever asked for it.
+    // Never refused, whatever asked for it. During a run the program ends when the run
+    // does, so that the run can remove what it made.
     Form_QueryUnload();
     event->accept();
+    if (mGenerating) {
+        m_closedDuringRun = true;
+        return;
+    }
     emit programEnding();
 }
 

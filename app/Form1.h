@@ -29,6 +29,7 @@
 #include <memory>
 
 class QGroupBox;
+class QGuiApplication;
 class QLineEdit;
 class QListWidget;
 namespace preview {
@@ -59,6 +60,8 @@ public:
 
     // Writes the lists; the close handler and a session shutdown both come here.
     void Form_QueryUnload();
+    // A desktop session that ends asks the program to save before it may kill it.
+    void storeListsWhenTheSessionEnds(QGuiApplication &app);
 
     WindowPointer &mousePointer() { return m_pointer; }
 
@@ -105,6 +108,7 @@ private:
 
     WindowPointer m_pointer{this};
     workbook::NameDrawer m_names;
+    bool m_closedDuringRun = false;
     std::unique_ptr<preview::Form2> m_form2;
 };
 

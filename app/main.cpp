@@ -66,7 +66,7 @@ int main(int argc, char *argv[])
     if (!window.Form_Load())
         return 0;
     QObject::connect(&window, &shell::Form1::programEnding, &app, &QApplication::quit, Qt::QueuedConnection);
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, [&window] { window.Form_QueryUnload(); });
+    window.storeListsWhenTheSessionEnds(app);
     closeOnTermination(window);
     // Centred on the screen, as the window was designed to open.
     if (const QScreen *screen = window.screen())

@@ -28,7 +28,13 @@ void AddItem(shell::Guard &g, QListWidget *list, const QString &caption)
 void DeleteSelectedItem(shell::Guard &g, QListWidget *list)
 {
     if (g.test(100, [&] { return !list->selectedItems().isEmpty(); }))
-        g.step(102, [&] { delete list->takeItem(list->row(list->selectedItems().constFirst())); });
+        g.step(102, [&] {
+            delete list->takeItem(list->row(list->selectedItems().constFirst()));
+            // The list box moves its current row to the neighbour and selects it; a second
+            // Delete would then remove an item the user never chose.
+            list->setCurrentRow(-1);
+            list->clearSelection();
+        });
 }
 
 void ClearAllLists(shell::Guard &g, const ListBoxes &boxes)

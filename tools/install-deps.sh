@@ -16,6 +16,8 @@ packages=(
   # test: a private X server, readers of workbooks that nobody here wrote
   xvfb xauth python3 python3-xlib python3-xlrd python3-xlwt
   libreoffice-calc-nogui libreoffice-draw-nogui poppler-utils imagemagick librsvg2-bin
+  # the Debian package: its dependencies (dpkg-shlibdeps), its checkers, the manual page reader
+  dpkg-dev file lintian appstream desktop-file-utils man-db
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #include "GenerationRun.h"
 
 #include "workbook/CellMapping.h"
+#include "workbook/ClipboardKeeper.h"
 #include "workbook/Excel1.h"
 #include "workbook/MainModule.h"
 #include "workbook/TemplateResource.h"
@@ -85,7 +86,8 @@ void PushButton1_Click(RunWindows &windows, NameDrawer &names)
     ObjectRef appA, bookW;
     g.step(110, [&] { appA = requireObject(Variant(createObject(QStringLiteral("Excel.Application")))); });
     g.step(112, [&] {
-        bookW = requireObject(requireObject(Variant(appA))->get(u"Workbooks").toObject()->call(u"Open", {tempPath(kTemplateName)}));
+        ObjectRef books = requireObject(requireObject(Variant(appA))->get(u"Workbooks"));
+        bookW = requireObject(books->call(u"Open", {tempPath(kTemplateName)}));
     });
 
     // 114 to 248: one late-bound write per cell.
@@ -140,17 +142,25 @@ void PushButton1_Click(RunWindows &windows, NameDrawer &names)
         ObjectRef books = requireObject(requireObject(Variant(appB))->get(u"Workbooks"));
         bookV = requireObject(books->call(u"Item", {books->get(u"count")}));
     });
+    ClipboardKeeper clipboard; // the capture goes through the user's clipboard
     g.step(286, [&] { saveCellsActivesheet(bookV, tempPath(kPictureName)); });
+    clipboard.captureDone();
     g.step(288, [&] { requireObject(Variant(appB))->put(u"DisplayAlerts", Variant::fromBool(false)); });
     g.step(290, [&] { requireObject(Variant(bookV))->call(u"Close"); });
     g.step(292, [&] { requireObject(Variant(appB))->call(u"Quit"); });
     g.step(294, [&] { windows.setMousePointer(shell::vbDefault); });
 
-    g.step(296, [&] { windows.setPreviewPicture(loadPicture(tempPath(kPictureName))); });
+    g.step(296, [&] {
+        // Emptied first: a picture that fails to load must not leave an earlier run's
+        // picture beside this run's workbook.
+        windows.setPreviewPicture(QImage());
+        windows.setPreviewPicture(loadPicture(tempPath(kPictureName)));
+    });
     g.step(298, [&] { windows.setPreviewWorkbook(path); });
     g.step(300, [&] { windows.showPreview(); });
     g.step(302, [&] { windows.hideMain(); });
     g.step(304, [&] { RemoveFile(tempPath(kPictureName)); });
+    clipboard.restore();
     g.step(306, [&] { generating = false; });
 }
 

@@ -56,12 +56,12 @@ void BM_FillAndSave(benchmark::State &state)
     int round = 0;
     for (auto _ : state) {
         ObjectRef app = createObject("Excel.Application");
-        ObjectRef book = app->get(u"Workbooks").toObject()->call(u"Open", {templatePath}).toObject();
+        ObjectRef book = requireObject(requireObject(app->get(u"Workbooks"))->call(u"Open", {templatePath}));
         for (int i = 0; i < 15; ++i)
             for (int k = 0; k < 20; ++k) {
                 const int row = 3 + 11 * (i / 3) + k % 10, col = 2 * (i % 3) + 1 + (k < 10 ? 0 : 7);
-                book->get(u"ActiveSheet").toObject()->call(u"Cells", {int16_t(row), int16_t(col)}).toObject()->put(u"Value", int16_t(k + 1));
-                book->get(u"ActiveSheet").toObject()->call(u"Cells", {int16_t(row), int16_t(col + 1)}).toObject()->put(u"Value", QStringLiteral("Grocery item"));
+                requireObject(requireObject(book->get(u"ActiveSheet"))->call(u"Cells", {int16_t(row), int16_t(col)}))->put(u"Value", int16_t(k + 1));
+                requireObject(requireObject(book->get(u"ActiveSheet"))->call(u"Cells", {int16_t(row), int16_t(col + 1)}))->put(u"Value", QStringLiteral("Grocery item"));
             }
         book->call(u"SaveAs", {temp.filePath(QStringLiteral("out%1.xls").arg(round++))}, {{"FileFormat", int32_t(56)}});
         book->call(u"Close");
@@ -76,7 +76,7 @@ void BM_Capture(benchmark::State &state)
     workbook::WriteBytesToFile(workbook::LoadTemplateBytes(), templatePath);
     for (auto _ : state) {
         ObjectRef app = workbook::OpenInNewExcel(templatePath);
-        ObjectRef book = app->get(u"Workbooks").toObject()->call(u"Item", {int32_t(1)}).toObject();
+        ObjectRef book = requireObject(requireObject(app->get(u"Workbooks"))->call(u"Item", {int32_t(1)}));
         workbook::saveCellsActivesheet(book, temp.filePath("temp.bmp"));
         app->call(u"Quit");
     }

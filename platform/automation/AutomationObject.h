@@ -3,7 +3,7 @@
 // numeric dispatch id, as a late-bound caller reaches an outside component.
 //
 //   ObjectRef app = ClassRegistry::instance().create("Excel.Application");
-//   ObjectRef wb = app->get("Workbooks").toObject()->call("Open", {path}).toObject();
+//   ObjectRef wb = requireObject(requireObject(app->get("Workbooks"))->call("Open", {path}));
 //   wb->call("SaveAs", {path}, {{"FileFormat", 56}});
 //
 // A getter with arguments (Cells(r, c)) and a method call are the same kind of

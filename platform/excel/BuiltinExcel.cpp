@@ -81,6 +81,21 @@ uint16_t columnArg(const QString &who, const Variant &v)
     return uint16_t(c - 1);
 }
 
+// A cell's error code (0x07 #DIV/0! ...) is the CVErr number less 2000.
+constexpr int32_t kCvErrBase = 2000;
+constexpr uint8_t kCellErrors[] = {0x00, 0x07, 0x0F, 0x17, 0x1D, 0x24, 0x2A};
+
+Variant errorValue(uint8_t code) { return Variant::fromError(kCvErrBase + code); }
+
+uint8_t cellErrorCode(const Variant &v)
+{
+    const int32_t code = v.errorCode() - kCvErrBase;
+    for (uint8_t known : kCellErrors)
+        if (code == known)
+            return known;
+    throw AutomationError(QStringLiteral("Range.Value: Error %1 is not an error value a cell can hold").arg(v.errorCode()));
+}
+
 Variant cellValue(const xls::Workbook &wb, const xls::Cell *cell)
 {
     if (!cell)
@@ -95,7 +110,7 @@ Variant cellValue(const xls::Workbook &wb, const xls::Cell *cell)
     case xls::CellType::Boolean:
         return Variant::fromBool(cell->code != 0);
     case xls::CellType::Error:
-        return int32_t(2000 + cell->code); // the value of CVErr(xlErr...), as Excel hands it out
+        return errorValue(cell->code);
     case xls::CellType::Formula:
         switch (cell->formula->result) {
         case xls::FormulaResult::Number:
@@ -105,7 +120,7 @@ Variant cellValue(const xls::Workbook &wb, const xls::Cell *cell)
         case xls::FormulaResult::Boolean:
             return Variant::fromBool(cell->code != 0);
         case xls::FormulaResult::Error:
-            return int32_t(2000 + cell->code);
+            return errorValue(cell->code);
         case xls::FormulaResult::EmptyText:
             return QString();
         }
@@ -233,6 +248,10 @@ public:
         }
         if (v.isNumeric() && v.type() != Variant::Type::Bool && !std::isfinite(v.toDouble()))
             throw AutomationError(QStringLiteral("Range.Value: %1 is not a number a cell can hold").arg(v.toDouble()));
+        const uint8_t error = v.isError() ? cellErrorCode(v) : 0;
+        // Refused before any cell changes, so a range write is all or nothing.
+        if (sheet.touchesArrayFormula(m_ref.rect))
+            throw AutomationError(QStringLiteral("You can't change part of an array."));
         for (uint32_t r = m_ref.rect.firstRow; r <= m_ref.rect.lastRow; ++r)
             for (uint32_t c = m_ref.rect.firstCol; c <= m_ref.rect.lastCol; ++c) {
                 switch (v.type()) {
@@ -244,6 +263,9 @@ public:
                     break;
                 case Variant::Type::String:
                     sheet.setText(uint16_t(r), uint16_t(c), text);
+                    break;
+                case Variant::Type::Error:
+                    sheet.setError(uint16_t(r), uint16_t(c), error);
                     break;
                 default:
                     sheet.setNumber(uint16_t(r), uint16_t(c), v.toDouble());
@@ -362,6 +384,62 @@ const WorksheetObject::Member WorksheetObject::kMembers[] = {
     {u"Name", &WorksheetObject::name, nullptr},
 };
 
+// The workbook's worksheets (chart and macro sheets are not among them), by position from 1
+// or by name, as Excel finds them: the name without regard to case.
+class WorksheetsObject : public MemberObject<WorksheetsObject> {
+public:
+    static const Member kMembers[];
+
+    explicit WorksheetsObject(std::shared_ptr<WorkbookState> book) : m_book(std::move(book)) {}
+    QString className() const override { return QStringLiteral("Worksheets"); }
+
+    Variant countMember(const Args &a)
+    {
+        const std::vector<int> sheets = worksheets();
+        expectArgs(u"Count", a, 0, 0);
+        return int32_t(sheets.size());
+    }
+
+    Variant item(const Args &a)
+    {
+        const std::vector<int> sheets = worksheets();
+        expectArgs(u"Item", a, 1, 1);
+        const Variant &which = a.at(0);
+        if (which.type() == Variant::Type::String) {
+            const QString name = which.toString();
+            for (int i : sheets)
+                if (m_book->live().sheet(i).name().compare(name, Qt::CaseInsensitive) == 0)
+                    return ObjectRef(std::make_shared<WorksheetObject>(m_book, i));
+            throw AutomationError(QStringLiteral("Worksheets.Item: there is no worksheet \"%1\" (subscript out of range)").arg(name));
+        }
+        const int32_t i = which.toInt32();
+        if (i < 1 || i > int32_t(sheets.size()))
+            throw AutomationError(QStringLiteral("Worksheets.Item: index %1 is outside 1 to %2 (subscript out of range)")
+                                      .arg(i)
+                                      .arg(sheets.size()));
+        return ObjectRef(std::make_shared<WorksheetObject>(m_book, sheets[size_t(i - 1)]));
+    }
+
+private:
+    std::vector<int> worksheets() const
+    {
+        const xls::Workbook &wb = m_book->live();
+        std::vector<int> out;
+        for (int i = 0; i < wb.sheetCount(); ++i)
+            if (wb.sheet(i).isWorksheet())
+                out.push_back(i);
+        return out;
+    }
+
+    std::shared_ptr<WorkbookState> m_book;
+};
+
+const WorksheetsObject::Member WorksheetsObject::kMembers[] = {
+    {u"Count", &WorksheetsObject::countMember, nullptr},
+    {u"Item", &WorksheetsObject::item, nullptr},
+    {u"", &WorksheetsObject::item, nullptr},
+};
+
 class WorkbookObject : public MemberObject<WorkbookObject> {
 public:
     static const Member kMembers[];
@@ -384,6 +462,16 @@ public:
         m_book->live();
         expectArgs(u"Name", a, 0, 0);
         return QFileInfo(m_book->path).fileName();
+    }
+
+    Variant worksheets(const Args &a)
+    {
+        m_book->live();
+        expectArgs(u"Worksheets", a, 0, 1);
+        auto sheets = std::make_shared<WorksheetsObject>(m_book);
+        if (a.count() == 1)
+            return sheets->item(a);
+        return ObjectRef(sheets);
     }
 
     Variant fullName(const Args &a)
@@ -423,6 +511,7 @@ private:
 
 const WorkbookObject::Member WorkbookObject::kMembers[] = {
     {u"ActiveSheet", &WorkbookObject::activeSheet, nullptr},
+    {u"Worksheets", &WorkbookObject::worksheets, nullptr},
     {u"SaveAs", &WorkbookObject::saveAs, nullptr},
     {u"Close", &WorkbookObject::close, nullptr},
     {u"Name", &WorkbookObject::name, nullptr},

@@ -40,6 +40,8 @@ namespace {
 const QString kRunFolderPrefix = QStringLiteral("pantrimo-run-");
 
 bool isRunFolderName(const QString &name) { return files::ownerOf(name, kRunFolderPrefix) != 0; }
+
+QString privateTemporaryFolder() { return joinPath(QDir::tempPath(), QStringLiteral("pantrimo-%1").arg(::getuid())); }
 } // namespace
 
 QString createRunFolder()
@@ -67,6 +69,10 @@ void removeRunFolder(const QString &folder)
 
 void sweepAbandonedRunFolders()
 {
+    // Without TEMP the private folder is made by the first run that needs it; where there
+    // is none yet there is nothing to sweep, and starting the program makes none.
+    if (qEnvironmentVariableIsEmpty("TEMP") && !QFileInfo::exists(privateTemporaryFolder()))
+        return;
     try {
         files::sweepAbandoned(temporaryFolder(), kRunFolderPrefix);
     } catch (const AutomationError &) {
@@ -82,7 +88,7 @@ QString temporaryFolder()
 
     // A predictable name in a shared folder: another user could plant a link or a folder
     // of their own there, so anything but our own real directory is refused.
-    const QString path = joinPath(QDir::tempPath(), QStringLiteral("pantrimo-%1").arg(::getuid()));
+    const QString path = privateTemporaryFolder();
     const QByteArray native = QFile::encodeName(path);
     if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
         throw AutomationError(QStringLiteral("Could not create the temporary folder %1: %2")

@@ -27,10 +27,13 @@
 //   All row and column numbers here count from 0, as the file does.
 //
 // Changing it
-//   sheet.setNumber / setText / setBoolean / setBlank(row, col, ...): a cell keeps its XF; a new
+//   sheet.setNumber / setText / setBoolean / setError / setBlank(row, col, ...): a cell keeps its XF; a new
 //   cell takes the row's XF, else its column's, else the default cell XF (15), as Excel does.
 //   Numbers are stored as RK when that is exact, else NUMBER; texts go to the shared string
-//   table (LABELSST). Writing a formula cell replaces the formula.
+//   table (LABELSST). Writing a formula cell replaces the formula; when that cell anchors a
+//   shared formula, the other cells of the shared formula each get it as their own first.
+//   A cell of an array formula cannot be written (std::invalid_argument); touchesArrayFormula()
+//   lets a caller refuse a whole range before writing any of it.
 //   workbook.saveAs(path): written to a temporary file in the target folder, then renamed into
 //   place, replacing what is there. toBytes() gives the same file in memory.
 //
@@ -175,8 +178,12 @@ public:
     void setNumber(uint16_t row, uint16_t col, double value);
     void setText(uint16_t row, uint16_t col, const QString &text);
     void setBoolean(uint16_t row, uint16_t col, bool value);
+    // code: a cell error code (0x07 #DIV/0! ...).
+    void setError(uint16_t row, uint16_t col, uint8_t code);
     // Clears the value; the cell stays as a formatted blank.
     void setBlank(uint16_t row, uint16_t col);
+    // Whether any cell of rect belongs to an array formula, which a write may not change in part.
+    bool touchesArrayFormula(const CellRange &rect) const;
 
     const std::vector<ColumnInfo> &columns() const { return m_columns; }
     // Width of columns without COLINFO, in characters (DEFCOLWIDTH); 8 when the sheet has none.
@@ -205,6 +212,8 @@ private:
     friend class Workbook;
 
     Cell &cellForWrite(uint16_t row, uint16_t col);
+    const std::vector<CellRange> &arrayFormulas() const;
+    void releaseSharedFormula(uint16_t row, uint16_t col, const FormulaCell &anchor);
 
     QString m_name;
     bool m_isWorksheet = true;
@@ -222,6 +231,7 @@ private:
     std::vector<CellRange> m_merged;
     SheetView m_view;
     std::vector<SheetPicture> m_pictures;
+    mutable std::optional<std::vector<CellRange>> m_arrayFormulas; // found on first use
 };
 
 class Workbook {

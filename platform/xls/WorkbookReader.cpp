@@ -1,6 +1,7 @@
 // Reads the Workbook stream into the model: one read function per record we interpret, a
 // table from record id to that function, and every other record kept as it came.
 
+#include "OlderFormats.h"
 #include "Workbook.h"
 #include "WorkbookReader.h"
 
@@ -818,6 +819,8 @@ Result<Workbook> WorkbookReader::read(std::span<const uint8_t> bytes, const QStr
 {
     auto fail = [&](const QString &problem) { return Error{QStringLiteral("%1: %2").arg(name, problem)}; };
 
+    if (std::optional<QString> older = recognizeBareBiffStream(bytes))
+        return fail(*older);
     Result<CompoundFile> cf = CompoundFile::parse(bytes);
     if (!cf)
         return fail(cf.error().message);

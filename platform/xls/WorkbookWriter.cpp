@@ -369,6 +369,8 @@ Cell &Worksheet::cellForWrite(uint16_t row, uint16_t col)
         throw std::invalid_argument("cells can only be written on a worksheet");
     if (col > biff::cell::kMaxCol)
         throw std::invalid_argument("column past IV");
+    if (touchesArrayFormula({row, row, col, col}))
+        throw std::invalid_argument("You can't change part of an array.");
     auto [it, fresh] = m_cells.try_emplace(cellKey(row, col));
     if (fresh) {
         // A new cell takes the row's format, else its column's, as Excel does.
@@ -382,6 +384,8 @@ Cell &Worksheet::cellForWrite(uint16_t row, uint16_t col)
         }
         it->second.xf = xf;
     }
+    if (it->second.formula)
+        releaseSharedFormula(row, col, *it->second.formula);
     it->second.formula.reset();
     return it->second;
 }
@@ -409,6 +413,14 @@ void Worksheet::setBoolean(uint16_t row, uint16_t col, bool value)
     Cell &c = cellForWrite(row, col);
     c.type = CellType::Boolean;
     c.code = value ? 1 : 0;
+}
+
+void Worksheet::setError(uint16_t row, uint16_t col, uint8_t code)
+{
+    Cell &c = cellForWrite(row, col);
+    c.type = CellType::Error;
+    c.number = 0;
+    c.code = code;
 }
 
 void Worksheet::setBlank(uint16_t row, uint16_t col)

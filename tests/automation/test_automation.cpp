@@ -2,6 +2,7 @@
 #include "automation/ClassRegistry.h"
 
 #include <QLocale>
+#include <functional>
 #include <QTest>
 
 using namespace automation;
@@ -86,6 +87,54 @@ private slots:
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         QCOMPARE(Variant("16,0").toInt16(), 16);
         QVERIFY_THROWS_EXCEPTION(AutomationError, Variant("16.5.1").toInt16());
+    }
+
+    // "2007" and not "2,007" (or "2.007" in German): a number passed as text must read the same
+    // on every machine.
+    void numbersBecomeTextWithoutGroupingInEveryLocale_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<double>("value");
+        QTest::addColumn<QString>("text");
+        const struct { double value; const char *text; } cases[] = {
+            {2007, "2007"}, {0.1, "0.1"}, {1e20, "1E+20"}, {-2.5, "-2.5"}, {1e15, "1E+15"},
+            {123456789012345.0, "123456789012345"}, {0.0001, "0.0001"}, {0.00001, "1E-05"},
+            {1.0 / 3, "0.3333333333333333"}, {1234567.125, "1234567.125"}, {0.0, "0"}, {-1.5e-300, "-1.5E-300"},
+        };
+        for (const char *locale : {"C", "de_DE"})
+            for (const auto &c : cases)
+                QTest::addRow("%s %s", locale, c.text) << QString(locale) << c.value << QString(c.text);
+    }
+    void numbersBecomeTextWithoutGroupingInEveryLocale()
+    {
+        QFETCH(QString, locale);
+        QFETCH(double, value);
+        QFETCH(QString, text);
+        QLocale::setDefault(QLocale(locale));
+        QCOMPARE(Variant(value).toString(), text);
+    }
+
+    void errorValuesAreErrorsAndConvertToNothing()
+    {
+        const Variant div0 = Variant::fromError(Variant::kErrDiv0);
+        QVERIFY(div0.isError());
+        QCOMPARE(div0.type(), Variant::Type::Error);
+        QCOMPARE(div0.errorCode(), 2007);
+        QVERIFY(!div0.isNumeric());
+        QVERIFY(div0 == Variant::fromError(2007));
+        QVERIFY(!(div0 == Variant(int32_t(2007))));
+        QVERIFY(!Variant(int32_t(2007)).isError());
+        QVERIFY_THROWS_EXCEPTION(AutomationError, Variant(int32_t(2007)).errorCode());
+        for (const auto &convert : std::initializer_list<std::function<void()>>{
+                 [&] { div0.toString(); }, [&] { div0.toDouble(); }, [&] { div0.toInt32(); },
+                 [&] { div0.toInt16(); }, [&] { div0.toBool(); }}) {
+            try {
+                convert();
+                QFAIL("an error value converted");
+            } catch (const AutomationError &e) {
+                QCOMPARE(e.description(), kTypeMismatch);
+            }
+        }
     }
 
     void registryCreatesByIdentifierAndReportsUnknownOnes()

@@ -8,8 +8,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-// Declared before any data row names it: a Release build instantiates the metatype at the
-// first use.
+// Declared before the first QFETCH: Release builds instantiate the metatype where it is used.
 Q_DECLARE_METATYPE(automation::Variant)
 
 using namespace automation;
@@ -226,6 +225,115 @@ private slots:
         app->call(u"Quit");
     }
 
+    // shared_formulas.xls (written by LibreOffice): B1:B5 =A1*2+$A$1 and C1:C5 =SUM(A1:B1) as
+    // shared formulas anchored in B1 and C1, A6 =1/0, B6:B7 the array {=A1:A2*10}, A7 "x".
+    void overwritingASharedFormulaAnchorKeepsTheOtherCellsFormulas()
+    {
+        QTemporaryDir dir;
+        ObjectRef app = createBuiltinExcelApplication();
+        ObjectRef wb = obj(obj(app->get(u"Workbooks"))->call(u"Open", {kData + "/shared_formulas.xls"}));
+        ObjectRef sheet = obj(wb->get(u"ActiveSheet"));
+        cells(sheet, 1, 2)->put(u"Value", Variant(100.0));
+        cells(sheet, 1, 3)->put(u"Value", Variant("anchor gone"));
+        wb->call(u"SaveAs", {dir.filePath("out.xls")}, {{QStringLiteral("FileFormat"), Variant(int32_t(56))}});
+        app->call(u"Quit");
+
+        xls::Result<xls::Workbook> back = xls::Workbook::open(dir.filePath("out.xls"));
+        QVERIFY(back.ok());
+        const xls::Worksheet &s = back->sheet(0);
+        QCOMPARE(s.cellAt(0, 1)->type, xls::CellType::Number);
+        for (uint16_t row = 1; row <= 4; ++row) {
+            for (uint16_t col : {uint16_t(1), uint16_t(2)}) {
+                const xls::Cell *c = s.cellAt(row, col);
+                QVERIFY(c && c->type == xls::CellType::Formula);
+                const std::vector<uint8_t> &f = c->formula->records.front().data;
+                // Its own formula now, not a pointer (ptgExp) to the anchor that is gone.
+                QCOMPARE(f[14] & 0x08, 0);
+                QCOMPARE(f.size(), size_t(22 + f[20]));
+                if (col == 1) {
+                    // =A<row+1>*2+$A$1: ptgRef (value class) row, column A with both relative bits,
+                    // ptgInt 2, ptgMul, ptgRef $A$1, ptgAdd.
+                    const std::vector<uint8_t> want{0x44, uint8_t(row), 0, 0x00, 0xC0, 0x1E, 2, 0, 0x05, 0x44, 0, 0, 0, 0, 0x03};
+                    QCOMPARE(std::vector<uint8_t>(f.begin() + 22, f.end()), want);
+                } else {
+                    // =SUM(A<row+1>:B<row+1>): ptgArea rows row..row, columns A..B relative, ptgAttr sum.
+                    const std::vector<uint8_t> want{0x25, uint8_t(row), 0, uint8_t(row), 0, 0x00, 0xC0, 0x01, 0xC0, 0x19, 0x10, 0, 0};
+                    QCOMPARE(std::vector<uint8_t>(f.begin() + 22, f.end()), want);
+                }
+                QCOMPARE(c->number, col == 1 ? 2.0 * (row + 1) + 1 : 3.0 * (row + 1) + 1); // the cached result stays
+            }
+        }
+    }
+
+    void writesIntoAnArrayFormulaAreRefused()
+    {
+        QTemporaryDir dir;
+        ObjectRef app = createBuiltinExcelApplication();
+        ObjectRef wb = obj(obj(app->get(u"Workbooks"))->call(u"Open", {kData + "/shared_formulas.xls"}));
+        ObjectRef sheet = obj(wb->get(u"ActiveSheet"));
+        for (int row : {6, 7})
+            for (const Variant &v : {Variant(1.0), Variant("x"), Variant()})
+                QCOMPARE(raised([&] { cells(sheet, row, 2)->put(u"Value", v); }), QStringLiteral("You can't change part of an array."));
+        // A range that only overlaps the array is refused whole: not even A1 changes.
+        QCOMPARE(raised([&] { obj(sheet->get(u"UsedRange"))->put(u"Value", Variant(5.0)); }),
+                 QStringLiteral("You can't change part of an array."));
+        cells(sheet, 7, 3)->put(u"Value", Variant(3.0)); // beside the array is fine
+        wb->call(u"SaveAs", {dir.filePath("out.xls")}, {{QStringLiteral("FileFormat"), Variant(int32_t(56))}});
+        QCOMPARE(cells(sheet, 1, 1)->get(u"Value").toDouble(), 1.0);
+        QCOMPARE(cells(sheet, 6, 2)->get(u"Value").toDouble(), 10.0);
+        QCOMPARE(cells(sheet, 7, 2)->get(u"Value").toDouble(), 20.0);
+        app->call(u"Quit");
+        xls::Result<xls::Workbook> back = xls::Workbook::open(dir.filePath("out.xls"));
+        QVERIFY(back.ok());
+        QCOMPARE(back->sheet(0).cellAt(5, 1)->type, xls::CellType::Formula);
+        QCOMPARE(back->sheet(0).cellAt(6, 1)->type, xls::CellType::Formula);
+    }
+
+    void errorCellsAreErrorValues()
+    {
+        QTemporaryDir dir;
+        ObjectRef app = createBuiltinExcelApplication();
+        ObjectRef wb = obj(obj(app->get(u"Workbooks"))->call(u"Open", {kData + "/shared_formulas.xls"}));
+        ObjectRef sheet = obj(wb->get(u"ActiveSheet"));
+        const Variant div0 = cells(sheet, 6, 1)->get(u"Value");
+        QVERIFY(div0.isError());
+        QCOMPARE(div0.errorCode(), int32_t(Variant::kErrDiv0));
+        QVERIFY(raised([&] { div0.toString(); }) == automation::kTypeMismatch);
+        // Written back as an error cell, not as the number 2042.
+        cells(sheet, 9, 1)->put(u"Value", Variant::fromError(Variant::kErrNA));
+        cells(sheet, 9, 2)->put(u"Value", div0);
+        QVERIFY(raised([&] { cells(sheet, 9, 3)->put(u"Value", Variant::fromError(2001)); }).contains("Error 2001"));
+        wb->call(u"SaveAs", {dir.filePath("out.xls")}, {{QStringLiteral("FileFormat"), Variant(int32_t(56))}});
+        ObjectRef again = obj(obj(app->get(u"Workbooks"))->call(u"Open", {dir.filePath("out.xls")}));
+        QCOMPARE(cells(obj(again->get(u"ActiveSheet")), 9, 1)->get(u"Value"), Variant::fromError(2042));
+        QCOMPARE(cells(obj(again->get(u"ActiveSheet")), 9, 2)->get(u"Value"), Variant::fromError(2007));
+        app->call(u"Quit");
+        xls::Result<xls::Workbook> back = xls::Workbook::open(dir.filePath("out.xls"));
+        QVERIFY(back.ok());
+        QCOMPARE(back->sheet(0).cellAt(8, 0)->type, xls::CellType::Error);
+        QCOMPARE(back->sheet(0).cellAt(8, 0)->code, uint8_t(0x2A));
+    }
+
+    void worksheetsByPositionAndByName()
+    {
+        ObjectRef app = createBuiltinExcelApplication();
+        ObjectRef wb = obj(obj(app->get(u"Workbooks"))->call(u"Open", {kData + "/multi.xls"}));
+        ObjectRef sheets = obj(wb->get(u"Worksheets"));
+        QCOMPARE(sheets->get(u"Count").toInt32(), 3);
+        QCOMPARE(obj(wb->get(u"Worksheets", {Variant(int32_t(2))}))->get(u"Name").toString(), QStringLiteral("Sheet 2"));
+        QCOMPARE(obj(sheets->call(u"Item", {Variant(int16_t(3))}))->get(u"Name").toString(), QStringLiteral("Sheet 3"));
+        ObjectRef byName = obj(wb->get(u"Worksheets", {Variant("sheet 3")}));
+        QCOMPARE(byName->get(u"Name").toString(), QStringLiteral("Sheet 3"));
+        // The sheet reached by name is the one written, not the active one.
+        cells(byName, 2, 2)->put(u"Value", Variant("on sheet 3"));
+        QCOMPARE(cells(obj(sheets->call(u"", {Variant(int32_t(3))})), 2, 2)->get(u"Value").toString(), QStringLiteral("on sheet 3"));
+        QVERIFY(cells(obj(wb->get(u"Worksheets", {Variant(int32_t(1))})), 2, 2)->get(u"Value").toString() != QStringLiteral("on sheet 3"));
+        QVERIFY(raised([&] { wb->get(u"Worksheets", {Variant(int32_t(4))}); }).contains("subscript out of range"));
+        QVERIFY(raised([&] { wb->get(u"Worksheets", {Variant(int32_t(0))}); }).contains("subscript out of range"));
+        QVERIFY(raised([&] { wb->get(u"Worksheets", {Variant("Sheet 9")}); }).contains("Sheet 9"));
+        app->call(u"Quit");
+    }
+
     void copyPictureReachesTheHandlerWithTheRange()
     {
         ObjectRef app = createBuiltinExcelApplication();
@@ -251,7 +359,6 @@ private slots:
         app->call(u"Quit");
     }
 };
-
 
 QTEST_GUILESS_MAIN(TestBuiltinExcel)
 #include "test_builtin_excel.moc"

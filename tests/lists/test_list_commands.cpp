@@ -131,6 +131,36 @@ private slots:
         QVERIFY(dialogs.asked.empty());
     }
 
+    // After a removal nothing is selected, so a second Delete removes nothing more.
+    void deletePressedTwiceRemovesOnlyTheChosenItem_data()
+    {
+        QTest::addColumn<int>("chosen");
+        QTest::addColumn<QStringList>("left");
+        QTest::newRow("first") << 0 << QStringList{"b", "c", "d"};
+        QTest::newRow("middle") << 1 << QStringList{"a", "c", "d"};
+        QTest::newRow("last") << 3 << QStringList{"a", "b", "c"};
+    }
+    void deletePressedTwiceRemovesOnlyTheChosenItem()
+    {
+        QFETCH(int, chosen);
+        QFETCH(QStringList, left);
+        testing::IsolatedFolders folders;
+        testing::ScriptedDialogs dialogs;
+        Form1 w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QListWidget *list = w.List1[5];
+        list->addItems({"a", "b", "c", "d"});
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(chosen)).center());
+        QCOMPARE(list->selectedItems().size(), 1);
+        QTest::mouseClick(w.PushButton3[5], Qt::LeftButton);
+        QVERIFY(list->selectedItems().isEmpty());
+        QCOMPARE(list->currentRow(), -1);
+        QTest::mouseClick(w.PushButton3[5], Qt::LeftButton);
+        QCOMPARE(itemsOf(list), left);
+        QVERIFY(dialogs.asked.empty());
+    }
+
     void loadSampleClearsFirstAndGivesTheSameTwentyFourItems()
     {
         testing::IsolatedFolders folders;

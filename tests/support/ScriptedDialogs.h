@@ -40,10 +40,11 @@ public:
     std::optional<QString> inputBox(const QString &prompt, const QString &title) override
     {
         asked.push_back({AskedDialog::Input, prompt, 0, title});
-        if (inputAnswers.empty())
-            return std::nullopt;
-        auto a = inputAnswers.front();
-        inputAnswers.pop_front();
+        std::optional<QString> a;
+        if (!inputAnswers.empty()) {
+            a.swap(inputAnswers.front());
+            inputAnswers.pop_front();
+        }
         return a;
     }
     QString saveFileName(const QString &title, const QString &filter) override

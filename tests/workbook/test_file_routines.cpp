@@ -146,6 +146,35 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(automation::AutomationError, GetExcelFileFormat(app));
     }
 
+    // Without an instance of its own to ask, it starts one, reads its version and quits it;
+    // an instance it was given is the caller's and stays running.
+    void theTemporaryInstanceIsQuitTheCallersIsNot_data()
+    {
+        QTest::addColumn<QString>("version");
+        QTest::newRow("readable") << "16.0";
+        QTest::newRow("unreadable") << "sixteen";
+    }
+    void theTemporaryInstanceIsQuitTheCallersIsNot()
+    {
+        QFETCH(QString, version);
+        std::vector<std::shared_ptr<testing::FakeExcel>> started;
+        automation::ClassRegistry::instance().registerClass(QStringLiteral("Excel.Application"), [&] {
+            started.push_back(std::make_shared<testing::FakeExcel>(version));
+            return started.back();
+        });
+        try {
+            GetExcelFileFormat();
+        } catch (const automation::AutomationError &) {
+            QCOMPARE(version, QStringLiteral("sixteen"));
+        }
+        QCOMPARE(started.size(), size_t(1));
+        QCOMPARE(started.front()->quits, 1);
+        auto callers = std::make_shared<testing::FakeExcel>("16.0");
+        QCOMPARE(GetExcelFileFormat(callers), 56);
+        QCOMPARE(callers->quits, 0);
+        QCOMPARE(started.size(), size_t(1));
+    }
+
     void decimalSeparatorFollowsTheLocale()
     {
         QLocale::setDefault(QLocale(QLocale::French, QLocale::France));

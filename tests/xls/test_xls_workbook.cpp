@@ -280,6 +280,7 @@ private slots:
         QTest::newRow("multi") << kData + "/multi.xls";
         QTest::newRow("longtext") << kData + "/longtext.xls";
         QTest::newRow("libreoffice") << kData + "/libreoffice_styled.xls";
+        QTest::newRow("shared formulas") << kData + "/shared_formulas.xls";
         if (QFile::exists(kTemplate))
             QTest::newRow("template") << kTemplate;
     }

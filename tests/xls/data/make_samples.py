@@ -171,6 +171,13 @@ def damaged(good):
             break
         pos += 4 + rlen
     out['record_overrun.xls'] = bytes(d)
+    # Excel 2.x to 4.0 saved a worksheet as a bare record stream, with no compound document
+    # around it: BOF (version, sheet type 0x10 worksheet [, build]), a cell, EOF.
+    out['excel2_worksheet.xls'] = (struct.pack('<HHHH', 0x0009, 4, 0x0002, 0x0010)
+                                   + struct.pack('<HH', 0x0002, 9) + bytes([0, 0, 0, 0, 0, 0, 0]) + struct.pack('<H', 7)
+                                   + struct.pack('<HH', 0x000A, 0))
+    out['excel4_worksheet.xls'] = (struct.pack('<HHHHH', 0x0409, 6, 0x0000, 0x0010, 0x0000)
+                                   + struct.pack('<HH', 0x000A, 0))
     return out
 
 
@@ -187,11 +194,53 @@ def libreoffice_copy():
         shutil.copy(os.path.join(tmp, 'styled.xls'), 'libreoffice_styled.xls')
 
 
+SHARED_FORMULAS_FODS = '''<?xml version="1.0" encoding="UTF-8"?>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
+ xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0"
+ xmlns:of="urn:oasis:names:tc:opendocument:xmlns:of:1.2"
+ office:version="1.2" office:mimetype="application/vnd.oasis.opendocument.spreadsheet">
+<office:body><office:spreadsheet><table:table table:name="Sheet1">
+%s
+</table:table></office:spreadsheet></office:body></office:document>
+'''
+
+
+def libreoffice_formulas():
+    """shared_formulas.xls: formulas filled down B1:B5 and C1:C5, which LibreOffice writes as
+    two shared formulas (SHRFMLA after B1 and C1); A6 holds =1/0 (#DIV/0!); B6:B7 hold the
+    array formula {=A1:A2*10}; A7 is text."""
+    import os, shutil, subprocess, tempfile
+    if not shutil.which('soffice'):
+        print('soffice missing: shared_formulas.xls left as it is')
+        return
+    cell = '<table:table-cell %s/>'
+    rows = []
+    for r in range(1, 6):
+        rows.append('<table:table-row>%s%s%s</table:table-row>' % (
+            cell % ('office:value-type="float" office:value="%d"' % r),
+            cell % ('table:formula="of:=[.A%d]*2+[.$A$1]" office:value-type="float" office:value="%d"' % (r, 2 * r + 1)),
+            cell % ('table:formula="of:=SUM([.A%d:.B%d])" office:value-type="float" office:value="%d"' % (r, r, 3 * r + 1))))
+    rows.append('<table:table-row>%s%s</table:table-row>' % (
+        cell % 'table:formula="of:=1/0" office:value-type="float" office:value="0"',
+        cell % ('table:formula="of:=[.A1:.A2]*10" table:number-matrix-columns-spanned="1" '
+                'table:number-matrix-rows-spanned="2" office:value-type="float" office:value="10"')))
+    rows.append('<table:table-row><table:table-cell office:value-type="string"><text:p>x</text:p></table:table-cell>'
+                '<table:table-cell office:value-type="float" office:value="20"/></table:table-row>')
+    with tempfile.TemporaryDirectory() as tmp:
+        with open(os.path.join(tmp, 'shared_formulas.fods'), 'w') as f:
+            f.write(SHARED_FORMULAS_FODS % '\n'.join(rows))
+        subprocess.run(['soffice', '-env:UserInstallation=file://' + tmp + '/profile', '--headless',
+                        '--convert-to', 'xls:MS Excel 97', '--outdir', tmp, os.path.join(tmp, 'shared_formulas.fods')],
+                       check=True)
+        shutil.copy(os.path.join(tmp, 'shared_formulas.xls'), 'shared_formulas.xls')
+
+
 if __name__ == '__main__':
     styled().save('styled.xls')
     multi().save('multi.xls')
     longtext().save('longtext.xls')
     libreoffice_copy()
+    libreoffice_formulas()
     # xlwt keeps the Workbook stream in regular sectors, which is what the damage below needs.
     good = open('multi.xls', 'rb').read()
     for name, data in damaged(good).items():
