@@ -177,7 +177,7 @@ private slots:
         QCOMPARE(dialogs.messages(), QStringList());
         // A copy that puts no picture on the clipboard: the capture writes no file, and the
         // load fails.
-        excel::setCopyPictureHandler([](const excel::RangeRef &) {});
+        excel::setCopyPictureHandler([](const excel::RangeRef &) -> xls::Status { return {}; });
         w.List1[0]->addItem("Haddock");
         w.PushButton1_Click();
         QVERIFY(reportedLines(dialogs, "PushButton1_Click").contains(296));
