@@ -38,10 +38,27 @@ const char kSettings[] = R"(<?xml version="1.0" encoding="UTF-8"?>
 </oor:items>
 )";
 
-bool writeSettings(const QString &profile)
+// The build id the office keeps in versionrc beside its program ("40(Build:2)").
+QByteArray buildIdOf(const QString &officeBinary)
 {
-    if (!QDir(profile).mkpath(QStringLiteral("user")))
+    QFile versionrc(QFileInfo(QFileInfo(officeBinary).canonicalFilePath()).dir().filePath(QStringLiteral("versionrc")));
+    if (!versionrc.open(QIODevice::ReadOnly))
+        return {};
+    for (const QByteArray &line : versionrc.read(1 << 20).split('\n'))
+        if (line.startsWith("buildid="))
+            return line.mid(8).trimmed();
+    return {};
+}
+
+// Our settings, and the build id the office writes into a profile it has just made: finding
+// it already there, it does not clear its extension cache and restart itself (exit code 81)
+// on its first start. A wrong one only costs that restart.
+bool writeSettings(const QString &profile, const QByteArray &buildId)
+{
+    if (!QDir(profile).mkpath(QStringLiteral("user/extensions")))
         return false;
+    if (!buildId.isEmpty())
+        files::writeFileAtomically(QDir(profile).filePath(QStringLiteral("user/extensions/buildid")), buildId);
     return files::writeFileAtomically(QDir(profile).filePath(kSettingsFile), QByteArrayView(kSettings, sizeof kSettings - 1)).written();
 }
 
@@ -125,12 +142,12 @@ QString readStamp(const QString &profile)
 
 // Empties the kept profile and puts our settings in; the stamp goes first, so a profile
 // half removed by a killed program is never taken for a complete one.
-bool remake(const QString &profile)
+bool remake(const QString &profile, const QByteArray &buildId)
 {
     QFile::remove(QDir(profile).filePath(kStampName));
     if (QFileInfo::exists(profile) && !files::removeTree(profile))
         return false;
-    return privateFolder(profile) && writeSettings(profile);
+    return privateFolder(profile) && writeSettings(profile, buildId);
 }
 
 } // namespace
@@ -160,7 +177,7 @@ std::unique_ptr<OfficeProfile> OfficeProfile::acquire(const QString &officeBinar
         // Another program has the kept profile, or it cannot be had: the office makes a new
         // one in our private folder, at the price of its first-run restart.
         profile->m_path = work.path();
-        writeSettings(profile->m_path); // without them the office still runs, with its defaults
+        writeSettings(profile->m_path, buildIdOf(officeBinary)); // without them the office still runs, with its defaults
     }
     return profile;
 }
@@ -177,13 +194,14 @@ bool OfficeProfile::takeKept(const QString &officeBinary)
     if (fd < 0)
         return false;
     m_stamp = stampFor(officeBinary);
+    m_buildId = buildIdOf(officeBinary);
     struct stat st {};
     const bool exists = ::lstat(QFile::encodeName(kept).constData(), &st) == 0;
     // A link in its place is never followed (nor can it be anyone's but ours: the folder is 0700).
     const bool usable = !exists || (S_ISDIR(st.st_mode) && st.st_uid == ::getuid());
     if (usable && exists && readStamp(kept) == m_stamp && settingsIntact(kept) && privateFolder(kept))
         m_warm = true;
-    else if (!usable || !remake(kept)) {
+    else if (!usable || !remake(kept, m_buildId)) {
         ::close(fd);
         return false;
     }
@@ -214,7 +232,7 @@ bool OfficeProfile::rebuild()
     if (!isKept())
         return false;
     m_warm = false;
-    return remake(m_path);
+    return remake(m_path, m_buildId);
 }
 
 } // namespace lo

@@ -2,8 +2,8 @@
 // The office's user profile: the one kept warm for this user between programs, or, when
 // another program is using that one or it cannot be had, a fresh private one.
 //
-// A new profile costs the office a restart (it ends with code 81 after making one) and some
-// seconds of first-run work; a kept one starts at once. The kept profile lives under
+// A new profile costs the office some seconds of first-run work (and a restart, exit code 81,
+// unless it finds its build id already written in it); a kept one starts at once. The kept profile lives under
 // $XDG_CACHE_HOME/pantrimo/libreoffice-profile (never the user's own LibreOffice profile),
 // private to the user (0700), stamped with the office it was made by. It is rebuilt when the
 // stamp names another office, when it is damaged (its settings unreadable or missing), or
@@ -61,6 +61,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_work;
     QString m_path;
     QString m_stamp; // what the stamp file must say
+    QByteArray m_buildId;
     int m_lockFd = -1;
     bool m_warm = false;
 };

@@ -76,7 +76,7 @@ constexpr int32_t kMaxTextLength = 32767;
 // to start it again.
 constexpr int kRestartExitCode = 81;
 constexpr int kMaxRestarts = 3;
-constexpr auto kConnectRetry = std::chrono::milliseconds(50);
+constexpr auto kConnectRetry = std::chrono::milliseconds(20);
 // Names that carry the owning program's process id, so leftovers of a killed program can be
 // told from those of a running one.
 const QString kWorkPrefix = QStringLiteral("pantrimo-office-");
@@ -417,9 +417,11 @@ void Office::start()
     profile->markStarted();
 }
 
-// The program's office: one at a time, kept until the program ends.
+// The program's office: one at a time, kept until the program ends. Never destroyed with the
+// other statics: a bridge torn down that late could hang the exit; an office still running
+// then dies with the program.
 std::mutex g_officeMutex;
-std::shared_ptr<Office> g_office;
+std::shared_ptr<Office> &g_office = *new std::shared_ptr<Office>;
 
 void endProgramOffice()
 {
@@ -929,6 +931,12 @@ QString runningOfficeProfile()
     if (!g_office || g_office->hasEnded() || !g_office->profile)
         return {};
     return g_office->profile->path();
+}
+
+pid_t runningOfficeProcess()
+{
+    std::lock_guard lock(g_officeMutex);
+    return g_office && !g_office->hasEnded() ? g_office->pid() : 0;
 }
 
 } // namespace lo

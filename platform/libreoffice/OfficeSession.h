@@ -93,5 +93,7 @@ public:
 void endOffice();
 // The profile folder of the office that runs now; empty when none runs.
 QString runningOfficeProfile();
+// The process of the office that runs now; 0 when none runs.
+pid_t runningOfficeProcess();
 
 } // namespace lo
