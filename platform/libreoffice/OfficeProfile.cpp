@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QUrl>
 #include <QXmlStreamReader>
 
@@ -30,36 +31,62 @@ constexpr qint64 kMaxSettingsBytes = 16 * 1024 * 1024;
 // No lock files: a killed or hung office would leave a stale ".~lock" beside the caller's
 // workbook, and the next office to open it would refuse without a word. No document
 // recovery: the documents are ours and hidden, their backups would only fill the profile.
-const char kSettings[] = R"(<?xml version="1.0" encoding="UTF-8"?>
+// The version last set up: an office that finds its own version newer than that runs its
+// graphics self-tests at every start (a second of work here), and a headless one never
+// records that it has run them.
+QByteArray settingsFor(const QByteArray &productVersion)
+{
+    QByteArray xml = R"(<?xml version="1.0" encoding="UTF-8"?>
 <oor:items xmlns:oor="http://openoffice.org/2001/registry" xmlns:xs="http://www.w3.org/2001/XMLSchema" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">
 <item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="UseLocking" oor:op="fuse"><value>false</value></prop></item>
 <item oor:path="/org.openoffice.Office.Recovery/AutoSave"><prop oor:name="Enabled" oor:op="fuse"><value>false</value></prop></item>
 <item oor:path="/org.openoffice.Office.Recovery/RecoveryInfo"><prop oor:name="Enabled" oor:op="fuse"><value>false</value></prop></item>
-</oor:items>
 )";
+    if (!productVersion.isEmpty())
+        xml += R"(<item oor:path="/org.openoffice.Setup/Product"><prop oor:name="ooSetupLastVersion" oor:op="fuse"><value>)" +
+               productVersion + "</value></prop></item>\n";
+    return xml + "</oor:items>\n";
+}
 
-// The build id the office keeps in versionrc beside its program ("40(Build:2)").
-QByteArray buildIdOf(const QString &officeBinary)
+// What the office's program folder says of it: the build id in versionrc ("40(Build:2)")
+// and the major.minor version in bootstraprc's ProductKey ("LibreOffice 7.4").
+struct OfficeFacts {
+    QByteArray buildId;
+    QByteArray productVersion;
+};
+
+QByteArray valueIn(const QString &file, const QByteArray &key)
 {
-    QFile versionrc(QFileInfo(QFileInfo(officeBinary).canonicalFilePath()).dir().filePath(QStringLiteral("versionrc")));
-    if (!versionrc.open(QIODevice::ReadOnly))
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
         return {};
-    for (const QByteArray &line : versionrc.read(1 << 20).split('\n'))
-        if (line.startsWith("buildid="))
-            return line.mid(8).trimmed();
+    for (const QByteArray &line : f.read(1 << 20).split('\n'))
+        if (line.startsWith(key + '='))
+            return line.mid(key.size() + 1).trimmed();
     return {};
+}
+
+OfficeFacts factsOf(const QString &officeBinary)
+{
+    const QDir program = QFileInfo(QFileInfo(officeBinary).canonicalFilePath()).dir();
+    static const QRegularExpression version(QStringLiteral("(\\d+\\.\\d+)\\s*$"));
+    OfficeFacts facts;
+    facts.buildId = valueIn(program.filePath(QStringLiteral("versionrc")), "buildid");
+    const QString productKey = QString::fromUtf8(valueIn(program.filePath(QStringLiteral("bootstraprc")), "ProductKey"));
+    facts.productVersion = version.match(productKey).captured(1).toLatin1();
+    return facts;
 }
 
 // Our settings, and the build id the office writes into a profile it has just made: finding
 // it already there, it does not clear its extension cache and restart itself (exit code 81)
 // on its first start. A wrong one only costs that restart.
-bool writeSettings(const QString &profile, const QByteArray &buildId)
+bool writeSettings(const QString &profile, const OfficeFacts &facts)
 {
     if (!QDir(profile).mkpath(QStringLiteral("user/extensions")))
         return false;
-    if (!buildId.isEmpty())
-        files::writeFileAtomically(QDir(profile).filePath(QStringLiteral("user/extensions/buildid")), buildId);
-    return files::writeFileAtomically(QDir(profile).filePath(kSettingsFile), QByteArrayView(kSettings, sizeof kSettings - 1)).written();
+    if (!facts.buildId.isEmpty())
+        files::writeFileAtomically(QDir(profile).filePath(QStringLiteral("user/extensions/buildid")), facts.buildId);
+    return files::writeFileAtomically(QDir(profile).filePath(kSettingsFile), settingsFor(facts.productVersion)).written();
 }
 
 // The office keeps our settings in its own file and rewrites it; a file it left half
@@ -92,7 +119,7 @@ bool settingsIntact(const QString &profile)
 QString stampFor(const QString &officeBinary)
 {
     const QFileInfo binary(QFileInfo(officeBinary).canonicalFilePath());
-    QString stamp = QStringLiteral("pantrimo libreoffice profile 1\n");
+    QString stamp = QStringLiteral("pantrimo libreoffice profile 2\n");
     for (const QString &name : {binary.fileName(), QStringLiteral("versionrc"), QStringLiteral("libmergedlo.so")}) {
         const QFileInfo f(binary.dir().filePath(name));
         stamp += QStringLiteral("%1 %2 %3\n").arg(f.absoluteFilePath()).arg(f.size()).arg(f.lastModified().toMSecsSinceEpoch());
@@ -142,12 +169,12 @@ QString readStamp(const QString &profile)
 
 // Empties the kept profile and puts our settings in; the stamp goes first, so a profile
 // half removed by a killed program is never taken for a complete one.
-bool remake(const QString &profile, const QByteArray &buildId)
+bool remake(const QString &profile, const OfficeFacts &facts)
 {
     QFile::remove(QDir(profile).filePath(kStampName));
     if (QFileInfo::exists(profile) && !files::removeTree(profile))
         return false;
-    return privateFolder(profile) && writeSettings(profile, buildId);
+    return privateFolder(profile) && writeSettings(profile, facts);
 }
 
 } // namespace
@@ -177,7 +204,7 @@ std::unique_ptr<OfficeProfile> OfficeProfile::acquire(const QString &officeBinar
         // Another program has the kept profile, or it cannot be had: the office makes a new
         // one in our private folder, at the price of its first-run restart.
         profile->m_path = work.path();
-        writeSettings(profile->m_path, buildIdOf(officeBinary)); // without them the office still runs, with its defaults
+        writeSettings(profile->m_path, factsOf(officeBinary)); // without them the office still runs, with its defaults
     }
     return profile;
 }
@@ -194,14 +221,14 @@ bool OfficeProfile::takeKept(const QString &officeBinary)
     if (fd < 0)
         return false;
     m_stamp = stampFor(officeBinary);
-    m_buildId = buildIdOf(officeBinary);
+    m_binary = officeBinary;
     struct stat st {};
     const bool exists = ::lstat(QFile::encodeName(kept).constData(), &st) == 0;
     // A link in its place is never followed (nor can it be anyone's but ours: the folder is 0700).
     const bool usable = !exists || (S_ISDIR(st.st_mode) && st.st_uid == ::getuid());
     if (usable && exists && readStamp(kept) == m_stamp && settingsIntact(kept) && privateFolder(kept))
         m_warm = true;
-    else if (!usable || !remake(kept, m_buildId)) {
+    else if (!usable || !remake(kept, factsOf(officeBinary))) {
         ::close(fd);
         return false;
     }
@@ -232,7 +259,7 @@ bool OfficeProfile::rebuild()
     if (!isKept())
         return false;
     m_warm = false;
-    return remake(m_path, m_buildId);
+    return remake(m_path, factsOf(m_binary));
 }
 
 } // namespace lo

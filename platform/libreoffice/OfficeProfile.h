@@ -61,7 +61,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_work;
     QString m_path;
     QString m_stamp; // what the stamp file must say
-    QByteArray m_buildId;
+    QString m_binary;
     int m_lockFd = -1;
     bool m_warm = false;
 };
