@@ -202,7 +202,7 @@ std::unique_ptr<OfficeProfile> OfficeProfile::acquire(const QString &officeBinar
 
     if (!profile->takeKept(officeBinary)) {
         // Another program has the kept profile, or it cannot be had: the office makes a new
-        // one in our private folder, at the price of its first-run restart.
+        // one in our private folder, at the price of its first-run work.
         profile->m_path = work.path();
         writeSettings(profile->m_path, factsOf(officeBinary)); // without them the office still runs, with its defaults
     }
