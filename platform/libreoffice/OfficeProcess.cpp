@@ -19,7 +19,7 @@ namespace {
 constexpr auto kPollInterval = std::chrono::milliseconds(20);
 
 // Only async-signal-safe calls between fork and exec: the parent may have other threads.
-[[noreturn]] void execChild(const char *program, char *const argv[], pid_t parent, int devNull)
+[[noreturn]] void execChild(const char *program, char *const argv[], pid_t parent, int devNull, int inheritFd)
 {
     // Ends the office with the thread that started it, even when that thread dies abruptly.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
@@ -29,10 +29,17 @@ constexpr auto kPollInterval = std::chrono::milliseconds(20);
     ::dup2(devNull, STDIN_FILENO);
     ::dup2(devNull, STDOUT_FILENO);
     ::dup2(devNull, STDERR_FILENO);
+    unsigned firstToClose = 3;
+    if (inheritFd >= 0) {
+        // dup2 onto itself would keep close-on-exec set.
+        if (inheritFd == 3 ? ::fcntl(3, F_SETFD, 0) != 0 : ::dup2(inheritFd, 3) != 3)
+            ::_exit(127);
+        firstToClose = 4;
+    }
     // The office must not hold the caller's pipes, sockets and files open (a test runner
     // waits for its output pipe to close).
-    if (::syscall(SYS_close_range, 3U, ~0U, 0U) != 0) {
-        for (int fd = 3; fd < 4096; ++fd)
+    if (::syscall(SYS_close_range, firstToClose, ~0U, 0U) != 0) {
+        for (int fd = int(firstToClose); fd < 4096; ++fd)
             ::close(fd);
     }
     ::execv(program, argv);
@@ -40,7 +47,7 @@ constexpr auto kPollInterval = std::chrono::milliseconds(20);
 }
 } // namespace
 
-OfficeProcess::OfficeProcess(const QString &program, const QStringList &args)
+OfficeProcess::OfficeProcess(const QString &program, const QStringList &args, int inheritFd)
 {
     const QByteArray programBytes = QFile::encodeName(program);
     std::vector<QByteArray> argBytes;
@@ -58,7 +65,7 @@ OfficeProcess::OfficeProcess(const QString &program, const QStringList &args)
     const pid_t parent = ::getpid();
     m_pid = ::fork();
     if (m_pid == 0)
-        execChild(programBytes.constData(), argv.data(), parent, devNull);
+        execChild(programBytes.constData(), argv.data(), parent, devNull, inheritFd);
     const int forkErrno = errno;
     ::close(devNull);
     if (m_pid < 0)

@@ -47,9 +47,10 @@ def offices_of(pid):
 
 
 class GenerateWithLibreOffice(unittest.TestCase):
-    def generate(self, server, keep):
+    def generate(self, server, keep, cache):
         x = XServer()
-        run = ProgramRun(EXECUTABLE, x, server=server)
+        # The office's kept profile goes to a cache folder of the test's, never the user's.
+        run = ProgramRun(EXECUTABLE, x, server=server, extra_env={"XDG_CACHE_HOME": cache})
         try:
             proc = run.start()
             main = x.wait_for_window("Pantrimo", MAIN, timeout=180, proc=proc)
@@ -73,8 +74,9 @@ class GenerateWithLibreOffice(unittest.TestCase):
         try:
             builtin = os.path.join(work, "builtin.xls")
             office = os.path.join(work, "libreoffice.xls")
-            self.generate("builtin", builtin)
-            self.generate("libreoffice", office)
+            cache = os.path.join(work, "cache")
+            self.generate("builtin", builtin, cache)
+            self.generate("libreoffice", office, cache)
             compared = subprocess.run(["/usr/bin/python3", COMPARE, builtin, office], capture_output=True, text=True)
             self.assertEqual(compared.returncode, 0, compared.stdout)
         finally:

@@ -1,8 +1,11 @@
 // The LibreOffice server through its late-bound members, called the way the program calls
-// them, and what happens to its office process when it quits, crashes, hangs or is abandoned.
+// them; its kept writes; the one office the program's instances share, its kept profile, and
+// what happens to it when an instance quits, the office crashes or hangs, or the program is
+// abandoned.
 
 #include "SmallDisk.h"
 #include "libreoffice/LibreOfficeExcel.h"
+#include "libreoffice/OfficeProfile.h"
 #include "excel/BuiltinExcel.h"
 
 #include <QClipboard>
@@ -14,9 +17,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <csignal>
 #include <thread>
-#include <unistd.h>
 
 using namespace automation;
 
@@ -57,6 +64,33 @@ bool waitUntilGone(pid_t pid, qint64 ms)
     return !processAlive(pid);
 }
 
+// Whether another program could take the kept profile now.
+bool keptProfileIsFree()
+{
+    const int fd = ::open(QFile::encodeName(lo::keptProfilePath() + ".lock").constData(), O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        return true;
+    const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    ::close(fd);
+    return free;
+}
+
+mode_t modeOf(const QString &path)
+{
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 0777 : 0;
+}
+
+// Runs this test program again with one argument and returns what it printed.
+QByteArray runChild(const char *argument)
+{
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(argument)});
+    if (!child.waitForFinished(int(kBoundMs) * 2))
+        return {};
+    return child.readAllStandardOutput().trimmed();
+}
+
 // Last row and column of the used range, as the capture asks for them.
 QPair<int, int> usedEnd(const ObjectRef &sheet)
 {
@@ -72,8 +106,12 @@ QPair<int, int> usedEnd(const ObjectRef &sheet)
 class TestLibreOfficeExcel : public QObject {
     Q_OBJECT
 
-    ObjectRef m_app; // one office for the member cases: each start costs about a second
+    ObjectRef m_app; // one instance for the member cases
     QTemporaryDir m_dir;
+    QTemporaryDir m_cache; // the suite's XDG_CACHE_HOME: the kept profile is made once
+    // The suite's own temporary folder: other programs sweeping a shared /tmp at the same time
+    // must not take what these cases plant and check there.
+    QTemporaryDir m_tmp;
     QString kTemplate; // a copy: an office never opens the source tree's file in place
 
 private slots:
@@ -81,6 +119,8 @@ private slots:
     {
         if (lo::findOfficeBinary(QString()).isEmpty())
             QSKIP("LibreOffice is not installed (no soffice.bin): the LibreOffice server is not tested");
+        qputenv("XDG_CACHE_HOME", m_cache.path().toLocal8Bit());
+        qputenv("TMPDIR", m_tmp.path().toLocal8Bit());
         kTemplate = m_dir.filePath("template.xls");
         QVERIFY(QFile::copy(kSourceTemplate, kTemplate));
         m_app = createLibreOfficeExcelApplication();
@@ -92,6 +132,8 @@ private slots:
     {
         if (m_app && lo::officeProcessId(m_app) > 0)
             m_app->call(u"Quit");
+        m_app.reset();
+        lo::endOffice(); // before the cache folder goes
     }
 
     void applicationMembers()
@@ -204,30 +246,159 @@ private slots:
                  qPrintable(QStringLiteral("%1x%2 vs %3x%4").arg(whole.width()).arg(whole.height()).arg(one.width()).arg(one.height())));
     }
 
-    void quitEndsTheOfficeAndEveryObject()
+    // Writes are kept and sent in blocks; whatever reads sees every earlier write, and a cell
+    // between two written ones keeps what it held.
+    void keptWritesArriveBeforeAnythingReads()
     {
-        const QStringList pipesBefore = ourPipes();
+        ObjectRef books = obj(m_app->get(u"Workbooks"));
+        ObjectRef book = obj(books->call(u"Open", {kTemplate}));
+        ObjectRef sheet = obj(book->get(u"ActiveSheet"));
+        // Row 2 holds captions in B2 and D2; A2, C2 and E2 around them are written.
+        cells(sheet, 2, 1)->put(u"Value", 1);
+        cells(sheet, 2, 3)->put(u"Value", "c2");
+        cells(sheet, 2, 5)->put(u"Value", -2.5);
+        for (int c = 1; c <= 5; ++c)
+            cells(sheet, 3, c)->put(u"Value", QStringLiteral("r3c%1").arg(c));
+        for (int c = 1; c <= 3; ++c)
+            cells(sheet, 4, c)->put(u"Value", int16_t(40 + c));
+        cells(sheet, 4, 2)->put(u"Value", "later wins");
+        cells(sheet, 5, 2)->put(u"Value", Variant::fromBool(true));
+        cells(sheet, 5, 3)->put(u"Value", "0042");
+        cells(sheet, 3, 4)->put(u"Value", Variant());
+        QCOMPARE(cells(sheet, 2, 2)->get(u"Value"), Variant("Meat/Seafood"));
+        QCOMPARE(cells(sheet, 2, 4)->get(u"Value"), Variant("Produce"));
+        QCOMPARE(cells(sheet, 2, 1)->get(u"Value"), Variant(1.0));
+        QCOMPARE(cells(sheet, 2, 3)->get(u"Value"), Variant("c2"));
+        QCOMPARE(cells(sheet, 2, 5)->get(u"Value"), Variant(-2.5));
+        QCOMPARE(cells(sheet, 3, 5)->get(u"Value"), Variant("r3c5"));
+        QCOMPARE(cells(sheet, 3, 4)->get(u"Value"), Variant());
+        QCOMPARE(cells(sheet, 4, 1)->get(u"Value"), Variant(41.0));
+        QCOMPARE(cells(sheet, 4, 2)->get(u"Value"), Variant("later wins"));
+        QCOMPARE(cells(sheet, 5, 2)->get(u"Value"), Variant(1.0)); // a logical value reads as its number here
+        QCOMPARE(cells(sheet, 5, 3)->get(u"Value"), Variant("0042"));
+        // Kept writes reach the file and the used range too.
+        cells(sheet, 70, 20)->put(u"Value", "far");
+        QCOMPARE(usedEnd(sheet), qMakePair(70, 20));
+        const QString saved = m_dir.filePath("kept_writes.xls");
+        cells(sheet, 6, 2)->put(u"Value", "saved");
+        book->call(u"SaveAs", {saved}, {{QStringLiteral("FileFormat"), 56}});
+        book->call(u"Close");
+        ObjectRef reopened = obj(books->call(u"Open", {saved}));
+        QCOMPARE(cells(obj(reopened->get(u"ActiveSheet")), 6, 2)->get(u"Value"), Variant("saved"));
+        reopened->call(u"Close");
+    }
+
+    // A write the office refuses (a protected sheet) fails the member that sent it, naming
+    // the cell; it is not sent again.
+    void aRefusedWriteIsReportedWhereItIsSentNamingTheCell()
+    {
+        const QString locked = m_dir.filePath("protected.xls");
+        QProcess python;
+        python.start("/usr/bin/python3", {"-c", "import sys, xlwt\nb = xlwt.Workbook()\ns = b.add_sheet('Locked')\n"
+                                                "s.write(0, 0, 'kept')\ns.protect = True\nb.save(sys.argv[1])\n", locked});
+        if (!python.waitForFinished(60000) || python.exitCode() != 0)
+            QSKIP("python3-xlwt is not installed: no protected workbook to write to");
+        ObjectRef books = obj(m_app->get(u"Workbooks"));
+        ObjectRef book = obj(books->call(u"Open", {locked}));
+        ObjectRef sheet = obj(book->get(u"ActiveSheet"));
+        cells(sheet, 3, 2)->put(u"Value", "refused"); // kept: no error yet
+        const QString description = raised([&] { cells(sheet, 1, 1)->get(u"Value"); });
+        QVERIFY2(description.startsWith("Range.Value: ") && description.contains("B3") && description.contains("\"refused\""),
+                 qPrintable(description));
+        QCOMPARE(cells(sheet, 1, 1)->get(u"Value"), Variant("kept"));
+        book->call(u"Close");
+    }
+
+    // Each instance is a session on the one office: its Quit closes its own workbooks only,
+    // and the office stays warm for the next.
+    void quitEndsTheSessionNotTheOffice()
+    {
+        ObjectRef books = obj(m_app->get(u"Workbooks"));
+        const int before = books->get(u"Count").toInt32();
         ObjectRef app = createLibreOfficeExcelApplication();
         const pid_t pid = lo::officeProcessId(app);
+        QCOMPARE(pid, lo::officeProcessId(m_app));
         ObjectRef book = obj(obj(app->get(u"Workbooks"))->call(u"Open", {kTemplate}));
         ObjectRef sheet = obj(book->get(u"ActiveSheet"));
+        cells(sheet, 1, 1)->put(u"Value", "dropped with the session");
+        QCOMPARE(obj(app->get(u"Workbooks"))->get(u"Count").toInt32(), 1);
+        QCOMPARE(books->get(u"Count").toInt32(), before);
         app->put(u"DisplayAlerts", Variant::fromBool(false));
         app->call(u"Quit");
-        QVERIFY(!processAlive(pid)); // collected by Quit, not left for later
-        QCOMPARE(ourPipes(), pipesBefore);
+        QVERIFY(processAlive(pid));
         QCOMPARE(lo::officeProcessId(app), pid_t(0));
+        QCOMPARE(books->get(u"Count").toInt32(), before);
         QVERIFY(raised([&] { cells(sheet, 1, 1)->get(u"Value"); }).contains("has quit"));
         QVERIFY(raised([&] { app->get(u"Workbooks"); }).contains("has quit"));
         QVERIFY(raised([&] { app->call(u"Quit"); }).contains("has quit"));
+
+        // Released without Quit, as the start-up test does: the office stays too.
+        createLibreOfficeExcelApplication().reset();
+        QVERIFY(processAlive(pid));
+        QCOMPARE(lo::officeProcessId(createLibreOfficeExcelApplication()), pid);
     }
 
-    void releasedWithoutQuitEndsTheOffice()
+    // The office runs on the kept profile, private to the user, and leaves it free when it ends.
+    void theOfficeRunsOnTheKeptProfile()
     {
-        ObjectRef app = createLibreOfficeExcelApplication();
-        const pid_t pid = lo::officeProcessId(app);
-        QVERIFY(processAlive(pid));
-        app.reset();
-        QVERIFY(!processAlive(pid));
+        const QString kept = lo::keptProfilePath();
+        QCOMPARE(kept, QDir(m_cache.path()).filePath("pantrimo/libreoffice-profile"));
+        QCOMPARE(lo::runningOfficeProfile(), kept);
+        QCOMPARE(modeOf(kept), mode_t(0700));
+        QCOMPARE(modeOf(QFileInfo(kept).path()), mode_t(0700));
+        QVERIFY(!keptProfileIsFree());
+        // Another program meanwhile gets a fresh profile of its own.
+        const QByteArray other = runChild("--print-profile");
+        QVERIFY2(!other.isEmpty() && !other.startsWith(kept.toLocal8Bit()), other.constData());
+        lo::endOffice();
+        QVERIFY(keptProfileIsFree());
+    }
+
+    // A profile left damaged, stamped by another office, or replaced by a link is not used
+    // as it is: the office starts all the same, on a profile made anew.
+    void aDamagedOrForeignProfileIsMadeAnew_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::newRow("settings cut short") << "settings";
+        QTest::newRow("made by another office") << "stamp";
+        QTest::newRow("a link in its place") << "link";
+    }
+
+    void aDamagedOrForeignProfileIsMadeAnew()
+    {
+        QFETCH(QString, damage);
+        m_app.reset();
+        lo::endOffice();
+        const QString kept = lo::keptProfilePath();
+        QVERIFY(QFile::exists(kept + "/pantrimo-profile-stamp"));
+        QTemporaryDir elsewhere;
+        QFile marker(kept + "/user/marker");
+        QVERIFY(marker.open(QIODevice::WriteOnly));
+        marker.close();
+        if (damage == "settings") {
+            QFile settings(kept + "/user/registrymodifications.xcu");
+            QVERIFY(settings.open(QIODevice::ReadWrite) && settings.resize(settings.size() / 2));
+        } else if (damage == "stamp") {
+            QFile stamp(kept + "/pantrimo-profile-stamp");
+            QVERIFY(stamp.open(QIODevice::Append) && stamp.write("another office\n") > 0);
+        } else {
+            QVERIFY(QDir().rename(kept, elsewhere.filePath("profile")));
+            QVERIFY(QFile::link(elsewhere.filePath("profile"), kept));
+        }
+        m_app = createLibreOfficeExcelApplication();
+        obj(m_app->get(u"Workbooks"))->call(u"Open", {kTemplate});
+        QCOMPARE(activeSheet(m_app)->get(u"Name").toString(), QStringLiteral("Grocery List"));
+        if (damage == "link") {
+            QVERIFY(lo::runningOfficeProfile() != kept);
+            QVERIFY(QFile::exists(elsewhere.filePath("profile/user/marker"))); // never entered
+            QVERIFY(QFile::remove(kept));
+            m_app.reset();
+            lo::endOffice();
+            m_app = createLibreOfficeExcelApplication();
+            obj(m_app->get(u"Workbooks"))->call(u"Open", {kTemplate});
+        }
+        QCOMPARE(lo::runningOfficeProfile(), kept);
+        QVERIFY(!QFile::exists(kept + "/user/marker"));
     }
 
     // A crashed office (killed) and a hung one (stopped): each call gives an automation error
@@ -244,7 +415,6 @@ private slots:
     {
         QFETCH(int, signal);
         QFETCH(QString, expected);
-        const QStringList pipesBefore = ourPipes();
         lo::Options options;
         options.callTimeout = std::chrono::milliseconds(2000);
         ObjectRef app = createLibreOfficeExcelApplication(options);
@@ -255,16 +425,32 @@ private slots:
 
         QElapsedTimer t;
         t.start();
-        const QString first = raised([&] { cells(sheet, 4, 2)->put(u"Value", "after"); });
+        // A write is kept (it may meet the office only when something reads), so the read reports.
+        const QString first = raised([&] {
+            cells(sheet, 4, 2)->put(u"Value", "after");
+            cells(sheet, 4, 2)->get(u"Value");
+        });
         QVERIFY2(first.contains(expected), qPrintable(first));
         QVERIFY(t.elapsed() < kBoundMs);
-        // Every later member fails at once, the cached cell included.
+        // Every later member fails at once.
         const QString later = raised([&] { cells(sheet, 3, 2)->get(u"Value"); });
         QVERIFY2(later.contains("ended"), qPrintable(later));
         QVERIFY(t.elapsed() < kBoundMs);
         QVERIFY(!processAlive(pid));
         QVERIFY(raised([&] { app->call(u"Quit"); }).isEmpty()); // quitting a dead office is not an error
-        QCOMPARE(ourPipes(), pipesBefore); // the killed office's pipe is removed for it
+        QCOMPARE(ourPipes(), QStringList()); // the killed office's pipe is removed for it
+        QVERIFY(keptProfileIsFree());
+
+        // The next instance starts a new office, on the kept profile again.
+        ObjectRef next = createLibreOfficeExcelApplication();
+        QVERIFY(lo::officeProcessId(next) > 0 && lo::officeProcessId(next) != pid);
+        QCOMPARE(lo::runningOfficeProfile(), lo::keptProfilePath());
+        QCOMPARE(activeSheet([&] {
+                     obj(next->get(u"Workbooks"))->call(u"Open", {kTemplate});
+                     return next;
+                 }())->get(u"Name").toString(),
+                 QStringLiteral("Grocery List"));
+        next->call(u"Quit");
     }
 
     void missingLibreOfficeMakesCreationFail()
@@ -286,6 +472,7 @@ private slots:
         const pid_t ended = testing::endedProcess();
         const QString planted = QDir::temp().filePath(QStringLiteral("pantrimo-office-%1-planted").arg(ended));
         QVERIFY(QFile::link(documents.path(), planted));
+        lo::endOffice(); // the sweep runs when an office starts
         createLibreOfficeExcelApplication()->call(u"Quit");
         QVERIFY(QFileInfo(planted).isSymLink());
         QCOMPARE(QDir(documents.path()).entryList(QDir::Files), QStringList{"letter.txt"});
@@ -308,6 +495,7 @@ private slots:
         const QStringList profiles{QStringLiteral("pantrimo-office-%1-*").arg(owner)};
         // Another program that starts an office meanwhile may have swept it already.
         QVERIFY(QDir::temp().entryList(profiles, QDir::Dirs).size() <= 1);
+        lo::endOffice(); // the sweep runs when an office starts
         createLibreOfficeExcelApplication()->call(u"Quit");
         QCOMPARE(QDir::temp().entryList(profiles, QDir::Dirs), QStringList());
         QCOMPARE(QDir("/tmp").entryList({QStringLiteral("OSL_PIPE_*_pantrimo_lo_%1_*").arg(owner)}, QDir::System), QStringList());
@@ -322,6 +510,11 @@ int main(int argc, char **argv)
         printf("%d %d\n", int(lo::officeProcessId(office)), int(::getpid()));
         fflush(stdout);
         ::_exit(0); // no destructors, no Quit
+    }
+    if (argc == 2 && qstrcmp(argv[1], "--print-profile") == 0) {
+        ObjectRef office = createLibreOfficeExcelApplication();
+        printf("%s\n", qPrintable(lo::runningOfficeProfile()));
+        return 0;
     }
     TestLibreOfficeExcel test;
     return QTest::qExec(&test, argc, argv);

@@ -1,20 +1,29 @@
 // "Start Creating Template" on the real main window with PANTRIMO_EXCEL=libreoffice: the
 // program above the server is unchanged, so its workbook must equal the built-in server's
-// cell for cell (read by xlrd), and its preview must show a picture of the same sheet.
+// cell for cell (read by xlrd), and its preview must show a picture of the same sheet. An
+// office killed in the middle of a run, and two programs at once on one user's cache.
 
+#include "app/ErrorReport.h"
 #include "app/Form1.h"
 #include "libreoffice/LibreOfficeExcel.h"
+#include "libreoffice/OfficeProfile.h"
 #include "preview/Form2.h"
 #include "ScriptedDialogs.h"
 #include "TestEnvironment.h"
 #include "services/ExcelServer.h"
 #include "services/FileSystem.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QListWidget>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 using shell::Form1;
 
@@ -29,9 +38,16 @@ struct RunResult {
 
 using Fill = std::function<void(Form1 &)>;
 
+const Fill kFullLists = [](Form1 &w) {
+    for (int i = 0; i < 15; ++i)
+        for (int k = 0; k < 20; ++k)
+            w.List1[i]->addItem(QStringLiteral("Item %1-%2").arg(i).arg(k + 1));
+};
+
 RunResult generate(const QString &server, const Fill &fill, const QString &keepAs)
 {
-    testing::IsolatedFolders folders;
+    // The cache the suite set: the office's kept profile is made once for all cases.
+    testing::IsolatedFolders folders(qEnvironmentVariable("XDG_CACHE_HOME"));
     testing::ScriptedDialogs dialogs;
     platform::registerExcelApplication(server);
     RunResult result;
@@ -60,19 +76,59 @@ QString compareBooks(const QString &a, const QString &b)
 
 bool officeInstalled() { return !lo::findOfficeBinary(QString()).isEmpty(); }
 
+bool keptProfileIsFree()
+{
+    const int fd = ::open(QFile::encodeName(lo::keptProfilePath() + ".lock").constData(), O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        return true;
+    const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    ::close(fd);
+    return free;
+}
+
+// The offices this program started that still run (their command lines name our pipes).
+QList<pid_t> officesOfThisProgram()
+{
+    QList<pid_t> found;
+    const QByteArray mark = QByteArray("pantrimo_lo_") + QByteArray::number(::getpid()) + '_';
+    for (const QString &entry : QDir("/proc").entryList(QDir::Dirs)) {
+        QFile cmdline("/proc/" + entry + "/cmdline");
+        if (entry.toInt() > 0 && cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains(mark))
+            found.append(pid_t(entry.toInt()));
+    }
+    return found;
+}
+
+// A whole program in a child process: load, fill every list, generate, keep the workbook.
+int generateInChild(const QString &keepAs)
+{
+    platform::registerFileSystemObject();
+    const RunResult run = generate("libreoffice", kFullLists, keepAs);
+    printf("%s\n", qPrintable(run.messages.join(" | ")));
+    return run.messages.isEmpty() && !run.workbook.isEmpty() ? 0 : 1;
+}
+
 } // namespace
 
 class TestLibreOfficeRun : public QObject {
     Q_OBJECT
     QTemporaryDir m_keep;
+    QTemporaryDir m_cache;
 
 private slots:
+    void initTestCase() { qputenv("XDG_CACHE_HOME", m_cache.path().toLocal8Bit()); }
+    void cleanupTestCase() { lo::endOffice(); }
+
     void init()
     {
         platform::registerFileSystemObject();
         qunsetenv("PANTRIMO_SOFFICE");
     }
-    void cleanup() { qunsetenv("PANTRIMO_SOFFICE"); }
+    void cleanup()
+    {
+        qunsetenv("PANTRIMO_SOFFICE");
+        shell::setStepProbe({});
+    }
 
     void sameWorkbookAndPictureAsTheBuiltinServer_data()
     {
@@ -83,9 +139,7 @@ private slots:
                 w.List1[5]->addItem(QStringLiteral("Peas %1").arg(k));
         });
         QTest::newRow("every list full, awkward texts") << Fill([](Form1 &w) {
-            for (int i = 0; i < 15; ++i)
-                for (int k = 0; k < 20; ++k)
-                    w.List1[i]->addItem(QStringLiteral("Item %1-%2").arg(i).arg(k + 1));
+            kFullLists(w);
             w.List1[3]->item(0)->setText(QString::fromUtf8("Crème fraîche 🥕"));
             w.List1[14]->item(19)->setText(QStringLiteral("Foil;Wrap \"heavy\", 30 m"));
             w.List1[7]->item(10)->setText(QStringLiteral(" "));
@@ -126,6 +180,91 @@ private slots:
                                 .arg(builtin.picture.height())));
     }
 
+    // The office killed while the run fills the sheet (its writes kept, not yet sent) or
+    // while it captures: the step that meets the dead office reports it, nothing of it is
+    // left running or holding the profile, and the next run works on the kept profile.
+    void anOfficeKilledMidRunIsReportedAndTheNextRunWorks_data()
+    {
+        QTest::addColumn<QString>("procedure");
+        QTest::addColumn<int>("killBefore");
+        QTest::addColumn<int>("reportedAt");
+        QTest::newRow("while filling") << "Form1.PushButton1_Click" << 250 << 268;
+        QTest::newRow("while capturing") << "Excel1.saveCellsActivesheet" << 102 << 102;
+    }
+
+    void anOfficeKilledMidRunIsReportedAndTheNextRunWorks()
+    {
+        if (!officeInstalled())
+            QSKIP("LibreOffice is not installed (no soffice.bin): the run through it is not tested");
+        QFETCH(QString, procedure);
+        QFETCH(int, killBefore);
+        QFETCH(int, reportedAt);
+        testing::IsolatedFolders folders(m_cache.path());
+        testing::ScriptedDialogs dialogs;
+        platform::registerExcelApplication("libreoffice");
+        pid_t killed = 0;
+        shell::setStepProbe([&](const QString &proc, int line) {
+            if (killed == 0 && proc == procedure && line == killBefore) {
+                killed = lo::officeProcessId(createLibreOfficeExcelApplication());
+                ::kill(killed, SIGKILL);
+            }
+        });
+        {
+            Form1 w;
+            QVERIFY(w.Form_Load());
+            kFullLists(w);
+            w.PushButton1_Click();
+        }
+        shell::setStepProbe({});
+        QVERIFY(killed > 0);
+        QVERIFY(!dialogs.messages().isEmpty());
+        const QString first = dialogs.messages().first();
+        QVERIFY2(first.contains(QStringLiteral("at line %1").arg(reportedAt)) && first.contains("LibreOffice process has ended"),
+                 qPrintable(first));
+        QVERIFY(::kill(killed, 0) != 0);
+        // A later step may have started a new office (the capture's instance): only that one runs.
+        QVERIFY(officesOfThisProgram().size() <= 1);
+        QVERIFY(officesOfThisProgram().isEmpty() == keptProfileIsFree());
+
+        dialogs.asked.clear();
+        {
+            Form1 w;
+            QVERIFY(w.Form_Load());
+            kFullLists(w);
+            w.PushButton1_Click();
+            QVERIFY(QFile::exists(w.form2().mExcelFile));
+        }
+        QCOMPARE(dialogs.messages(), QStringList());
+        QCOMPARE(lo::runningOfficeProfile(), lo::keptProfilePath());
+    }
+
+    // Two programs started at once on one user's cache: one runs on the kept profile, the
+    // other on a fresh one of its own; both make the right workbook.
+    void twoProgramsAtOnceBothFinish()
+    {
+        if (!officeInstalled())
+            QSKIP("LibreOffice is not installed (no soffice.bin): the run through it is not tested");
+        const RunResult builtin = generate("builtin", kFullLists, m_keep.filePath("two_builtin.xls"));
+        QVERIFY(!builtin.workbook.isEmpty());
+        lo::endOffice(); // the kept profile is free for the two to contend for
+        QProcess first, second;
+        for (QProcess *p : {&first, &second})
+            p->start(QCoreApplication::applicationFilePath(),
+                     {QStringLiteral("--generate"), m_keep.filePath(QStringLiteral("two_%1.xls").arg(p == &first ? 1 : 2))});
+        for (QProcess *p : {&first, &second}) {
+            QVERIFY(p->waitForFinished(300000));
+            QVERIFY2(p->exitStatus() == QProcess::NormalExit && p->exitCode() == 0,
+                     qPrintable(QString::fromUtf8(p->readAllStandardOutput() + p->readAllStandardError())));
+        }
+        for (int i : {1, 2}) {
+            const QString differences = compareBooks(builtin.workbook, m_keep.filePath(QStringLiteral("two_%1.xls").arg(i)));
+            if (differences == QLatin1String("(xlrd missing)"))
+                QSKIP("python3-xlrd is not installed: the workbooks were not compared");
+            QVERIFY2(differences.isEmpty(), qPrintable(differences));
+        }
+        QVERIFY(keptProfileIsFree());
+    }
+
     void startUpTestWithoutLibreOfficeShowsTheFiveParagraphs()
     {
         testing::IsolatedFolders folders;
@@ -141,5 +280,12 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestLibreOfficeRun)
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    if (argc == 3 && qstrcmp(argv[1], "--generate") == 0)
+        return generateInChild(QString::fromLocal8Bit(argv[2]));
+    TestLibreOfficeRun test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "test_libreoffice_run.moc"

@@ -1,6 +1,6 @@
 #pragma once
-// A private config folder (for the settings file) and temporary folder per test
-// case, so no test sees another's files or the developer's own settings.
+// A private config folder (for the settings file), cache folder and temporary folder per
+// test case, so no test sees another's files or the developer's own settings and cache.
 
 #include <QDir>
 #include <QSettings>
@@ -11,9 +11,12 @@ namespace testing {
 
 class IsolatedFolders {
 public:
-    IsolatedFolders()
+    // cacheHome: a cache folder that outlives the case (a suite's kept office profile);
+    // empty, a private one.
+    explicit IsolatedFolders(const QString &cacheHome = QString())
     {
         qputenv("XDG_CONFIG_HOME", m_config.path().toLocal8Bit());
+        qputenv("XDG_CACHE_HOME", (cacheHome.isEmpty() ? m_cache.path() : cacheHome).toLocal8Bit());
         qputenv("TEMP", m_temp.path().toLocal8Bit());
         // Qt reads XDG_CONFIG_HOME once per process; later cases need the path set.
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_config.path());
@@ -34,6 +37,7 @@ public:
 private:
     QTemporaryDir m_config;
     QTemporaryDir m_temp;
+    QTemporaryDir m_cache;
 };
 
 } // namespace testing
