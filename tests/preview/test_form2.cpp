@@ -29,18 +29,6 @@
 using preview::Form2;
 
 namespace {
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
 // A loaded preview window over a stand-in temporary workbook.
 struct Preview {
@@ -57,7 +45,7 @@ struct Preview {
         capture.fill(Qt::green);
         window.setCapture(capture);
         window.mExcelFile = QDir(folders.tempPath()).filePath("wendle12345678.xls");
-        writeFile(window.mExcelFile, workbook);
+        testing::writeFile(window.mExcelFile, workbook);
     }
     QString target(const QString &name) const { return out.filePath(name); }
 };
@@ -86,7 +74,7 @@ private slots:
         Preview p;
         testing::ScriptedDialogs dialogs;
         const QString target = p.target("list.xls");
-        writeFile(target, "mine");
+        testing::writeFile(target, "mine");
         dialogs.saveAnswers = {target};
         dialogs.messageAnswers = {platform::vbNo};
         p.window.PushButton6_Click();
@@ -94,7 +82,7 @@ private slots:
                  QStringList({"Are you sure you wish to overwrite " + target + " ?", "Done."}));
         QCOMPARE(dialogs.asked[1].style, int(platform::vbYesNo));
         QCOMPARE(dialogs.asked[1].title, QStringLiteral("Pantrimo"));
-        QCOMPARE(readFile(target), QByteArray("mine"));
+        QCOMPARE(testing::fileBytes(target), QByteArray("mine"));
     }
 
     void answeringYesReplacesItAndNewNamesNeedNoQuestion_data()
@@ -114,12 +102,12 @@ private slots:
         testing::ScriptedDialogs dialogs;
         const QString target = p.target(name);
         if (exists)
-            writeFile(target, "an older, longer list that must go entirely");
+            testing::writeFile(target, "an older, longer list that must go entirely");
         dialogs.saveAnswers = {target};
         p.window.PushButton6_Click();
         QCOMPARE(dialogs.messages().size(), exists ? 2 : 1);
         QCOMPARE(dialogs.messages().constLast(), QStringLiteral("Done."));
-        QCOMPARE(readFile(target), p.workbook);
+        QCOMPARE(testing::fileBytes(target), p.workbook);
         QCOMPARE(QDir(p.out.path()).entryList(QDir::Files), QStringList{name});
     }
 
@@ -130,8 +118,8 @@ private slots:
         dialogs.saveAnswers = {p.target("a.xls"), p.target("b.xls")};
         p.window.PushButton6_Click();
         p.window.PushButton6_Click();
-        QCOMPARE(readFile(p.target("a.xls")), p.workbook);
-        QCOMPARE(readFile(p.target("b.xls")), p.workbook);
+        QCOMPARE(testing::fileBytes(p.target("a.xls")), p.workbook);
+        QCOMPARE(testing::fileBytes(p.target("b.xls")), p.workbook);
         QVERIFY(QFile::exists(p.window.mExcelFile));
     }
 
@@ -148,7 +136,7 @@ private slots:
         Preview p;
         testing::ScriptedDialogs dialogs;
         QString target = p.target("list.xls");
-        writeFile(target, "mine");
+        testing::writeFile(target, "mine");
         if (how == "folder")
             target = p.target("no such folder/list.xls");
         else if (how == "source")
@@ -160,7 +148,7 @@ private slots:
         void (*oldHandler)(int) = SIG_DFL;
         if (how == "full") {
             // A file-size limit below the workbook's size fails the write part-way.
-            writeFile(p.window.mExcelFile, QByteArray(64 * 1024, 'x'));
+            testing::writeFile(p.window.mExcelFile, QByteArray(64 * 1024, 'x'));
             ::getrlimit(RLIMIT_FSIZE, &old);
             oldHandler = std::signal(SIGXFSZ, SIG_IGN);
             struct rlimit small = old;
@@ -176,7 +164,7 @@ private slots:
         const QStringList shown = dialogs.messages();
         QVERIFY(!shown.contains("Done."));
         QVERIFY2(shown.constLast().contains("Form2.PushButton6_Click at line 110"), qPrintable(shown.join('|')));
-        QCOMPARE(readFile(p.target("list.xls")), QByteArray("mine"));
+        QCOMPARE(testing::fileBytes(p.target("list.xls")), QByteArray("mine"));
         QCOMPARE(QDir(p.out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"list.xls"});
     }
 
@@ -187,10 +175,10 @@ private slots:
             QSKIP(qPrintable(disk.whyNot()));
         Preview p;
         testing::ScriptedDialogs dialogs;
-        writeFile(p.window.mExcelFile, QByteArray(17920, 'n'));
+        testing::writeFile(p.window.mExcelFile, QByteArray(17920, 'n'));
         const QString target = disk.filePath("list.xls");
         const QByteArray old(14848, 'o');
-        writeFile(target, old);
+        testing::writeFile(target, old);
         disk.fillLeaving(4096);
         dialogs.saveAnswers = {target};
         dialogs.messageAnswers = {platform::vbYes};
@@ -200,7 +188,7 @@ private slots:
         QVERIFY2(shown[1].startsWith(QStringLiteral("Could not save %1: No space left on device (the disk is full)\r\n")
                                          .arg(target)),
                  qPrintable(shown[1]));
-        QCOMPARE(readFile(target), old);
+        QCOMPARE(testing::fileBytes(target), old);
         QCOMPARE(disk.entries(), QStringList{"list.xls"});
     }
 
@@ -228,7 +216,7 @@ private slots:
                  QStringLiteral("%1 is the temporary workbook this preview shows, which is deleted when you go back. "
                                 "Please choose another name.")
                      .arg(target));
-        QCOMPARE(readFile(p.window.mExcelFile), p.workbook);
+        QCOMPARE(testing::fileBytes(p.window.mExcelFile), p.workbook);
     }
 
     void backDeletesTheWorkbookAndHandsBackToTheLists()
@@ -312,7 +300,7 @@ private slots:
     {
         Preview p;
         const QString target = p.target("real.xls");
-        writeFile(target, "old");
+        testing::writeFile(target, "old");
         p.window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&p.window));
         QStringList seen;
@@ -340,7 +328,7 @@ private slots:
         p.window.PushButton6_Click();
         QCOMPARE(seen, QStringList({"dialog:Save File:Excel Files (*.xls)",
                                     "box:Are you sure you wish to overwrite " + target + " ?", "box:Done."}));
-        QCOMPARE(readFile(target), p.workbook);
+        QCOMPARE(testing::fileBytes(target), p.workbook);
     }
 };
 

@@ -4,6 +4,7 @@
 #include "app/AppTitle.h"
 #include "preview/Form2.h"
 #include "ScriptedDialogs.h"
+#include "SmallDisk.h"
 #include "TestEnvironment.h"
 #include "services/FileSystem.h"
 
@@ -25,18 +26,6 @@ using preview::Form2;
 
 namespace {
 
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
 // pdfinfo's "Key: value" lines.
 QMap<QString, QString> pdfInfo(const QString &path)
@@ -127,12 +116,12 @@ private slots:
         p.window.mnuExportPdf_Click(); // cancelled: no file, no message
         QCOMPARE(dialogs.messages(), QStringList());
         const QString target = p.target("list.pdf");
-        writeFile(target, "mine");
+        testing::writeFile(target, "mine");
         dialogs.saveAnswers = {target};
         dialogs.messageAnswers = {platform::vbNo};
         p.window.mnuExportPdf_Click();
         QCOMPARE(dialogs.messages(), QStringList{"Are you sure you wish to overwrite " + target + " ?"});
-        QCOMPARE(readFile(target), QByteArray("mine"));
+        QCOMPARE(testing::fileBytes(target), QByteArray("mine"));
     }
 
     void failuresAreReportedAndTheOldFileSurvives_data()
@@ -147,9 +136,9 @@ private slots:
         Preview p;
         testing::ScriptedDialogs dialogs;
         QString target = p.target("list.pdf");
-        writeFile(target, "mine");
+        testing::writeFile(target, "mine");
         if (how == "damaged")
-            writeFile(p.window.mExcelFile, "not a workbook at all");
+            testing::writeFile(p.window.mExcelFile, "not a workbook at all");
         dialogs.saveAnswers = {target};
         struct rlimit old {};
         void (*oldHandler)(int) = nullptr;
@@ -170,7 +159,7 @@ private slots:
         QVERIFY2(shown.constLast().contains("Form2.mnuExportPdf_Click at line 112"), qPrintable(shown.join('|')));
         if (how == "full")
             QVERIFY2(shown.constLast().contains("File too large"), qPrintable(shown.constLast()));
-        QCOMPARE(readFile(p.target("list.pdf")), QByteArray("mine"));
+        QCOMPARE(testing::fileBytes(p.target("list.pdf")), QByteArray("mine"));
         QCOMPARE(QDir(p.out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"list.pdf"});
     }
 
@@ -183,7 +172,7 @@ private slots:
         QCOMPARE(dialogs.messages().size(), 1);
         QVERIFY(dialogs.messages()[0].startsWith(p.window.mExcelFile + " is the temporary workbook this preview shows"));
         QCOMPARE(dialogs.asked[1].style, int(platform::vbExclamation));
-        QCOMPARE(readFile(p.window.mExcelFile), readFile(PANTRIMO_TEMPLATE_XLS));
+        QCOMPARE(testing::fileBytes(p.window.mExcelFile), testing::fileBytes(PANTRIMO_TEMPLATE_XLS));
     }
 
     void keysAndContextMenuReachBothCommands()

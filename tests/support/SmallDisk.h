@@ -101,6 +101,14 @@ inline pid_t endedProcess()
     return child;
 }
 
+// Writes a test's file; a failure fails the test.
+inline void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QCOMPARE(f.write(bytes), qint64(bytes.size()));
+}
+
 inline QByteArray fileBytes(const QString &path)
 {
     QFile f(path);
