@@ -18,9 +18,9 @@
 // Every handler runs its statements through a shell::Guard, which reports a failing
 // statement with its line number and goes on with the next one.
 
-#include "app/PushButton.h"
-#include "app/WindowPointer.h"
-#include "automation/AutomationObject.h"
+#include "shell/PushButton.h"
+#include "shell/WindowPointer.h"
+#include "platform/automation/AutomationObject.h"
 #include "lists/CategoryLists.h"
 #include "workbook/GenerationRun.h"
 

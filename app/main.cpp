@@ -3,10 +3,10 @@
 #include "app/CommandLine.h"
 #include "app/Form1.h"
 #include "preview/Form2.h"
-#include "services/ExcelServer.h"
-#include "services/FileSystem.h"
-#include "services/Paths.h"
-#include "skin/SkinFramework.h"
+#include "platform/excel/ExcelServer.h"
+#include "platform/services/FileSystem.h"
+#include "platform/services/Paths.h"
+#include "platform/skin/SkinFramework.h"
 
 #include <QApplication>
 #include <QScreen>

@@ -3,8 +3,8 @@
 // Opening reads the drawing records too (the BLIP store, the shapes, OBJ + IMDATA), so the
 // picture decoder is searched along with the rest.
 
-#include "xls/PageSetup.h"
-#include "xls/Workbook.h"
+#include "platform/xls/PageSetup.h"
+#include "platform/xls/Workbook.h"
 
 #include <cstdlib>
 #include <set>

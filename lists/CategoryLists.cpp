@@ -1,8 +1,8 @@
-#include "CategoryLists.h"
+#include "lists/CategoryLists.h"
 
-#include "app/ErrorReport.h"
-#include "automation/AutomationError.h"
-#include "services/SettingsStore.h"
+#include "shell/ErrorReport.h"
+#include "platform/automation/AutomationError.h"
+#include "platform/services/SettingsStore.h"
 
 #include <QListWidget>
 

@@ -2,7 +2,7 @@
 // Moving the fifteen lists between the main window's list boxes (their only store
 // while the program runs) and the settings store.
 
-#include "CategoryCatalog.h"
+#include "lists/CategoryCatalog.h"
 
 #include <array>
 

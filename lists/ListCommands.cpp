@@ -1,7 +1,7 @@
-#include "ListCommands.h"
+#include "lists/ListCommands.h"
 
-#include "app/ErrorReport.h"
-#include "services/Dialogs.h"
+#include "shell/ErrorReport.h"
+#include "platform/services/Dialogs.h"
 
 #include <QListWidget>
 

@@ -2,7 +2,7 @@
 // The editing commands of the main window. They change only the list boxes; nothing
 // reaches the settings store until the main window closes.
 
-#include "CategoryLists.h"
+#include "lists/CategoryLists.h"
 
 #include <QString>
 

@@ -1,9 +1,9 @@
-#include "Export.h"
+#include "preview/Export.h"
 
-#include "automation/AutomationError.h"
-#include "render/PagePrinter.h"
-#include "services/FileSystem.h"
-#include "xls/Workbook.h"
+#include "platform/automation/AutomationError.h"
+#include "platform/render/PagePrinter.h"
+#include "platform/services/FileSystem.h"
+#include "platform/xls/Workbook.h"
 
 #include <QBuffer>
 #include <QDir>

@@ -12,8 +12,8 @@
 // one. From then on the temporary workbook belongs to this window: "< Back" and closing
 // delete it.
 
-#include "app/PushButton.h"
-#include "app/WindowPointer.h"
+#include "shell/PushButton.h"
+#include "shell/WindowPointer.h"
 #include "preview/ViewportWidget.h"
 
 #include <QWidget>

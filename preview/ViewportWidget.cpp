@@ -1,7 +1,7 @@
 #include "preview/ViewportWidget.h"
 
-#include "render/SheetRenderer.h"
-#include "xls/Workbook.h"
+#include "platform/render/SheetRenderer.h"
+#include "platform/xls/Workbook.h"
 
 #include <QFrame>
 #include <QImage>

@@ -1,4 +1,4 @@
-#include "ClipboardKeeper.h"
+#include "workbook/ClipboardKeeper.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

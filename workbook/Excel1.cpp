@@ -1,10 +1,10 @@
-#include "Excel1.h"
+#include "workbook/Excel1.h"
 
 #include "workbook/MainModule.h"
 
-#include "app/ErrorReport.h"
-#include "automation/ClassRegistry.h"
-#include "files/AtomicFile.h"
+#include "shell/ErrorReport.h"
+#include "platform/automation/ClassRegistry.h"
+#include "platform/files/AtomicFile.h"
 
 #include <QBuffer>
 #include <QClipboard>

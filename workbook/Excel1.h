@@ -2,7 +2,7 @@
 // Driving the spreadsheet server: opening a workbook in a fresh instance and choosing
 // the save format from the server's version; and the existence test for files.
 
-#include "automation/AutomationObject.h"
+#include "platform/automation/AutomationObject.h"
 
 #include <QString>
 

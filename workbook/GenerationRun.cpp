@@ -1,4 +1,4 @@
-#include "GenerationRun.h"
+#include "workbook/GenerationRun.h"
 
 #include "workbook/CellMapping.h"
 #include "workbook/ClipboardKeeper.h"
@@ -6,11 +6,11 @@
 #include "workbook/MainModule.h"
 #include "workbook/TemplateResource.h"
 
-#include "app/ErrorReport.h"
-#include "app/WindowPointer.h"
-#include "automation/ClassRegistry.h"
+#include "shell/ErrorReport.h"
+#include "shell/WindowPointer.h"
+#include "platform/automation/ClassRegistry.h"
 #include "lists/CategoryCatalog.h"
-#include "services/Paths.h"
+#include "platform/services/Paths.h"
 
 #include <QImageReader>
 

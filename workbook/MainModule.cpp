@@ -1,10 +1,10 @@
-#include "MainModule.h"
+#include "workbook/MainModule.h"
 
 #include "workbook/Excel1.h"
 
-#include "automation/ClassRegistry.h"
-#include "services/FileSystem.h"
-#include "services/Paths.h"
+#include "platform/automation/ClassRegistry.h"
+#include "platform/services/FileSystem.h"
+#include "platform/services/Paths.h"
 
 #include <QClipboard>
 #include <QCoreApplication>

@@ -16,13 +16,13 @@
 //   bench_servers --benchmark_repetitions=5   (the default here)
 
 #include "app/Form1.h"
-#include "files/Leftovers.h"
-#include "libreoffice/LibreOfficeExcel.h"
-#include "libreoffice/OfficeProfile.h"
+#include "platform/files/Leftovers.h"
+#include "platform/excel/libreoffice/LibreOfficeExcel.h"
+#include "platform/excel/libreoffice/OfficeProfile.h"
 #include "preview/Form2.h"
-#include "services/Dialogs.h"
-#include "services/ExcelServer.h"
-#include "services/FileSystem.h"
+#include "platform/services/Dialogs.h"
+#include "platform/excel/ExcelServer.h"
+#include "platform/services/FileSystem.h"
 
 #include <QApplication>
 #include <QFile>

@@ -2,7 +2,7 @@
 // through the real settings file and the real main window.
 
 #include "app/Form1.h"
-#include "automation/ClassRegistry.h"
+#include "platform/automation/ClassRegistry.h"
 
 #include <QApplication>
 #include <QListWidget>

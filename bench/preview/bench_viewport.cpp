@@ -4,8 +4,8 @@
 //   bench_viewport --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 
 #include "preview/ViewportWidget.h"
-#include "render/SheetRenderer.h"
-#include "render/tools/TemplateFill.h"
+#include "platform/render/SheetRenderer.h"
+#include "platform/render/tools/TemplateFill.h"
 
 #include <QApplication>
 #include <QImage>

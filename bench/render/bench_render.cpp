@@ -5,9 +5,9 @@
 //
 // Each benchmark reports the mean, median and spread of ten repetitions.
 
-#include "render/Clipboard.h"
-#include "render/SheetRenderer.h"
-#include "render/tools/TemplateFill.h"
+#include "platform/render/Clipboard.h"
+#include "platform/render/SheetRenderer.h"
+#include "platform/render/tools/TemplateFill.h"
 
 #include <QDir>
 #include <QGuiApplication>

@@ -2,10 +2,10 @@
 // Creating Template" to the preview window shown, and its parts.
 
 #include "app/Form1.h"
-#include "automation/ClassRegistry.h"
+#include "platform/automation/ClassRegistry.h"
 #include "preview/Form2.h"
-#include "services/ExcelServer.h"
-#include "services/FileSystem.h"
+#include "platform/excel/ExcelServer.h"
+#include "platform/services/FileSystem.h"
 #include "workbook/Excel1.h"
 #include "workbook/MainModule.h"
 #include "workbook/TemplateResource.h"

@@ -1,4 +1,4 @@
-#include "AutomationObject.h"
+#include "platform/automation/AutomationObject.h"
 
 namespace automation {
 

@@ -9,8 +9,8 @@
 // A getter with arguments (Cells(r, c)) and a method call are the same kind of
 // invocation here; a property write is its own kind.
 
-#include "AutomationError.h"
-#include "Variant.h"
+#include "platform/automation/AutomationError.h"
+#include "platform/automation/Variant.h"
 
 #include <QHash>
 #include <QString>

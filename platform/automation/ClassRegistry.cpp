@@ -1,4 +1,4 @@
-#include "ClassRegistry.h"
+#include "platform/automation/ClassRegistry.h"
 
 namespace automation {
 

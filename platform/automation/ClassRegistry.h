@@ -2,7 +2,7 @@
 // Answers creation by programmatic identifier ("Excel.Application"), as the
 // platform's class registry does for late-bound callers.
 
-#include "AutomationObject.h"
+#include "platform/automation/AutomationObject.h"
 
 #include <QHash>
 #include <QString>

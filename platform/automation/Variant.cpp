@@ -1,6 +1,6 @@
-#include "Variant.h"
+#include "platform/automation/Variant.h"
 
-#include "AutomationError.h"
+#include "platform/automation/AutomationError.h"
 
 #include <QLocale>
 #include <charconv>

@@ -3,7 +3,7 @@
 // name (positional or Filename:=) and an optional FileFormat:= that must name the
 // Excel 97-2003 workbook format.
 
-#include "automation/AutomationObject.h"
+#include "platform/automation/AutomationObject.h"
 
 #include <QFileInfo>
 

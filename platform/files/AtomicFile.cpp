@@ -1,6 +1,6 @@
-#include "AtomicFile.h"
+#include "platform/files/AtomicFile.h"
 
-#include "Leftovers.h"
+#include "platform/files/Leftovers.h"
 
 #include <QDir>
 #include <QFile>

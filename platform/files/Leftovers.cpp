@@ -1,4 +1,4 @@
-#include "Leftovers.h"
+#include "platform/files/Leftovers.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "CellText.h"
+#include "platform/render/CellText.h"
 
 #include <cmath>
 #include <cstdio>

@@ -3,7 +3,7 @@
 // counted), switching to scientific notation when a plain figure would not fit, as
 // spreadsheet applications do in a standard-width cell.
 
-#include "xls/Workbook.h"
+#include "platform/xls/Workbook.h"
 
 #include <QString>
 

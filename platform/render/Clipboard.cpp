@@ -1,4 +1,4 @@
-#include "Clipboard.h"
+#include "platform/render/Clipboard.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

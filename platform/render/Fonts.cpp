@@ -1,4 +1,4 @@
-#include "Fonts.h"
+#include "platform/render/Fonts.h"
 
 #include <QHash>
 

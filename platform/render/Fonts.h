@@ -3,7 +3,7 @@
 // installed here; metric-compatible or look-alike free faces stand in for them, chosen
 // explicitly so that the picture does not depend on how fontconfig ranks its guesses.
 
-#include "xls/Workbook.h"
+#include "platform/xls/Workbook.h"
 
 #include <QFont>
 #include <QString>

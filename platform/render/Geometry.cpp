@@ -1,4 +1,4 @@
-#include "Geometry.h"
+#include "platform/render/Geometry.h"
 
 #include <cmath>
 

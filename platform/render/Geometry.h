@@ -7,7 +7,7 @@
 // cell padding, so 1060/256 (shown as 3.43 characters) is 29 px and 4973/256 (18.71) is 136 px.
 // Row heights are points; a row without its own height takes the sheet's default.
 
-#include "xls/Workbook.h"
+#include "platform/xls/Workbook.h"
 
 #include <array>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "PageLayout.h"
+#include "platform/render/PageLayout.h"
 
 #include <algorithm>
 #include <cmath>

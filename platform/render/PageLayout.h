@@ -13,8 +13,8 @@
 // printed column is that much wider than its screen pixels say, as spreadsheet applications
 // print it. columnStretch carries that ratio; 1 lays the columns out as on screen.
 
-#include "Geometry.h"
-#include "xls/PageSetup.h"
+#include "platform/render/Geometry.h"
+#include "platform/xls/PageSetup.h"
 
 #include <QRectF>
 #include <QSizeF>

@@ -1,7 +1,7 @@
-#include "PagePrinter.h"
+#include "platform/render/PagePrinter.h"
 
-#include "Fonts.h"
-#include "SheetRenderer.h"
+#include "platform/render/Fonts.h"
+#include "platform/render/SheetRenderer.h"
 
 #include <QFileInfo>
 #include <QFont>

@@ -7,8 +7,8 @@
 // The device's painter origin must be the paper's top-left corner: a QPdfWriter with no
 // page margins, a QPrinter with full-page painting. Needs a QGuiApplication for the fonts.
 
-#include "PageLayout.h"
-#include "xls/Result.h"
+#include "platform/render/PageLayout.h"
+#include "platform/xls/Result.h"
 
 #include <QDateTime>
 #include <QStringList>

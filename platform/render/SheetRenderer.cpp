@@ -1,8 +1,8 @@
-#include "SheetRenderer.h"
+#include "platform/render/SheetRenderer.h"
 
-#include "CellText.h"
-#include "Fonts.h"
-#include "Strokes.h"
+#include "platform/render/CellText.h"
+#include "platform/render/Fonts.h"
+#include "platform/render/Strokes.h"
 
 #include <QFontMetricsF>
 #include <QPainter>

@@ -16,9 +16,9 @@
 // inside one text (the cell's font throughout), number formats other than General (shown as
 // General), text running into the range from a cell outside it, comments and charts.
 
-#include "Geometry.h"
-#include "xls/Result.h"
-#include "xls/Workbook.h"
+#include "platform/render/Geometry.h"
+#include "platform/xls/Result.h"
+#include "platform/xls/Workbook.h"
 
 #include <QImage>
 #include <QRectF>

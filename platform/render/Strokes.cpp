@@ -1,4 +1,4 @@
-#include "Strokes.h"
+#include "platform/render/Strokes.h"
 
 namespace render {
 namespace {

@@ -1,4 +1,4 @@
-#include "Dialogs.h"
+#include "platform/services/Dialogs.h"
 
 #include <QApplication>
 #include <QFileDialog>

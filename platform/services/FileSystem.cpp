@@ -1,6 +1,6 @@
-#include "FileSystem.h"
+#include "platform/services/FileSystem.h"
 
-#include "automation/ClassRegistry.h"
+#include "platform/automation/ClassRegistry.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -3,8 +3,8 @@
 // refuses a read-only file, and the scripting file-system object whose DeleteFile can
 // force that.
 
-#include "automation/AutomationObject.h"
-#include "files/AtomicFile.h"
+#include "platform/automation/AutomationObject.h"
+#include "platform/files/AtomicFile.h"
 
 namespace platform {
 

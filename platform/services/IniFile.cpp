@@ -1,4 +1,4 @@
-#include "IniFile.h"
+#include "platform/services/IniFile.h"
 
 #include <QStringList>
 

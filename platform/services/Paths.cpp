@@ -1,8 +1,8 @@
-#include "Paths.h"
+#include "platform/services/Paths.h"
 
-#include "automation/AutomationError.h"
-#include "files/AtomicFile.h"
-#include "files/Leftovers.h"
+#include "platform/automation/AutomationError.h"
+#include "platform/files/AtomicFile.h"
+#include "platform/files/Leftovers.h"
 
 #include <QCoreApplication>
 #include <QDir>

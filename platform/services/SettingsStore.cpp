@@ -1,7 +1,7 @@
-#include "SettingsStore.h"
+#include "platform/services/SettingsStore.h"
 
-#include "automation/AutomationError.h"
-#include "files/AtomicFile.h"
+#include "platform/automation/AutomationError.h"
+#include "platform/files/AtomicFile.h"
 
 #include <QDir>
 #include <QFile>

@@ -8,7 +8,7 @@
 // replacement of the file, so an interruption or a second program saving at the same
 // moment leaves either the old file or the new one, never a mix of both.
 
-#include "IniFile.h"
+#include "platform/services/IniFile.h"
 
 #include <QList>
 #include <QPair>

@@ -1,6 +1,6 @@
-#include "SkinFramework.h"
+#include "platform/skin/SkinFramework.h"
 
-#include "automation/ClassRegistry.h"
+#include "platform/automation/ClassRegistry.h"
 
 #include <QApplication>
 #include <QFile>

@@ -23,7 +23,7 @@
 // Registered as kSkinFrameworkClass; the main window creates it through the registry,
 // so tests can put a recording object in its place.
 
-#include "automation/AutomationObject.h"
+#include "platform/automation/AutomationObject.h"
 
 #include <QPointer>
 #include <QString>

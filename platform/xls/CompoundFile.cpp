@@ -1,4 +1,4 @@
-#include "CompoundFile.h"
+#include "platform/xls/CompoundFile.h"
 
 #include <gsf/gsf-infile-msole.h>
 #include <gsf/gsf-infile.h>

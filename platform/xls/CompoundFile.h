@@ -4,7 +4,7 @@
 // record stream in "Workbook"; every other stream and storage (document properties and the
 // like) is carried through a load/save unchanged, class ids included.
 
-#include "Result.h"
+#include "platform/xls/Result.h"
 
 #include <QByteArray>
 #include <QString>

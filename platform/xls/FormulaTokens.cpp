@@ -1,5 +1,5 @@
-#include "FormulaTokens.h"
-#include "Workbook.h"
+#include "platform/xls/FormulaTokens.h"
+#include "platform/xls/Workbook.h"
 
 #include <stdexcept>
 

@@ -3,7 +3,7 @@
 // a cell write needs them: finding which shared formula or array a cell belongs to, and
 // turning a shared formula back into one cell's own formula.
 
-#include "Records.h"
+#include "platform/xls/Records.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,7 +1,7 @@
-#include "OlderFormats.h"
+#include "platform/xls/OlderFormats.h"
 
-#include "BiffFormat.h"
-#include "Records.h"
+#include "platform/xls/BiffFormat.h"
+#include "platform/xls/Records.h"
 
 namespace xls {
 

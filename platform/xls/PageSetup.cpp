@@ -3,7 +3,7 @@
 // names, read from the records the model keeps. One reader per record, each tolerant:
 // a record too short or out of range leaves the default in place.
 
-#include "PageSetup.h"
+#include "platform/xls/PageSetup.h"
 
 #include <QLocale>
 #include <algorithm>

@@ -10,7 +10,7 @@
 //
 // Lengths are inches as the file stores them, paper sizes points (1/72 inch).
 
-#include "Workbook.h"
+#include "platform/xls/Workbook.h"
 
 #include <QDateTime>
 #include <QSizeF>

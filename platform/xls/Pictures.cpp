@@ -1,11 +1,11 @@
 // Reads the pictures of a workbook's sheets out of the drawing records the model keeps
 // verbatim. One function per record kind, each through a bounds-checked cursor.
 
-#include "Pictures.h"
+#include "platform/xls/Pictures.h"
 
-#include "ByteCursor.h"
-#include "Records.h"
-#include "Workbook.h"
+#include "platform/xls/ByteCursor.h"
+#include "platform/xls/Records.h"
+#include "platform/xls/Workbook.h"
 
 #include <algorithm>
 #include <climits>

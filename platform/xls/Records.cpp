@@ -1,4 +1,4 @@
-#include "Records.h"
+#include "platform/xls/Records.h"
 
 #include <QtGlobal>
 #include <cmath>

@@ -9,9 +9,9 @@
 //
 // This layer knows record framing and string encoding; it does not know what a cell is.
 
-#include "BiffFormat.h"
-#include "ByteCursor.h"
-#include "Result.h"
+#include "platform/xls/BiffFormat.h"
+#include "platform/xls/ByteCursor.h"
+#include "platform/xls/Result.h"
 
 #include <QString>
 #include <cstdint>

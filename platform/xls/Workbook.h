@@ -41,10 +41,10 @@
 // lengths and counts from the file are capped, sector chains checked (by libgsf) and substream
 // offsets must not overlap.
 
-#include "CompoundFile.h"
-#include "Pictures.h"
-#include "Records.h"
-#include "Result.h"
+#include "platform/xls/CompoundFile.h"
+#include "platform/xls/Pictures.h"
+#include "platform/xls/Records.h"
+#include "platform/xls/Result.h"
 
 #include <QString>
 #include <cstdint>

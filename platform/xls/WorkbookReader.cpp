@@ -1,9 +1,9 @@
 // Reads the Workbook stream into the model: one read function per record we interpret, a
 // table from record id to that function, and every other record kept as it came.
 
-#include "OlderFormats.h"
-#include "Workbook.h"
-#include "WorkbookReader.h"
+#include "platform/xls/OlderFormats.h"
+#include "platform/xls/Workbook.h"
+#include "platform/xls/WorkbookReader.h"
 
 #include <QDir>
 #include <QFile>

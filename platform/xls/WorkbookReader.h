@@ -1,7 +1,7 @@
 #pragma once
 // Internal to the engine: the stream parser and the writer, friends of the model.
 
-#include "Workbook.h"
+#include "platform/xls/Workbook.h"
 
 #include <unordered_map>
 

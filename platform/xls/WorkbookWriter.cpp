@@ -1,10 +1,10 @@
 // Writes the model back as a Workbook stream: the globals and sheets as one list in file
 // order, with BOUNDSHEET, INDEX and DBCELL offsets patched once the layout is known.
 
-#include "Workbook.h"
-#include "WorkbookReader.h"
+#include "platform/xls/Workbook.h"
+#include "platform/xls/WorkbookReader.h"
 
-#include "files/AtomicFile.h"
+#include "platform/files/AtomicFile.h"
 
 #include <QDir>
 #include <QFileInfo>

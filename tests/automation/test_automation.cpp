@@ -1,5 +1,5 @@
-#include "automation/AutomationObject.h"
-#include "automation/ClassRegistry.h"
+#include "platform/automation/AutomationObject.h"
+#include "platform/automation/ClassRegistry.h"
 
 #include <QLocale>
 #include <functional>

@@ -1,8 +1,8 @@
 // The built-in spreadsheet server through its late-bound members, called the way the
 // program calls them: by name, with positional and named arguments.
 
-#include "excel/BuiltinExcel.h"
-#include "xls/Workbook.h"
+#include "platform/excel/builtin/BuiltinExcel.h"
+#include "platform/xls/Workbook.h"
 
 #include <QFile>
 #include <QTemporaryDir>

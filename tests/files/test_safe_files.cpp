@@ -1,9 +1,9 @@
 // Replacing a file and clearing leftovers, tried as an unlucky user and a hostile neighbour
 // would: a disk with no room left, a killed writer, links planted in a shared folder.
 
-#include "SmallDisk.h"
-#include "files/AtomicFile.h"
-#include "files/Leftovers.h"
+#include "tests/support/SmallDisk.h"
+#include "platform/files/AtomicFile.h"
+#include "platform/files/Leftovers.h"
 
 #include <QTemporaryDir>
 #include <QTest>

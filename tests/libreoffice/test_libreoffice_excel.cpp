@@ -3,10 +3,10 @@
 // what happens to it when an instance quits, the office crashes or hangs, or the program is
 // abandoned.
 
-#include "SmallDisk.h"
-#include "libreoffice/LibreOfficeExcel.h"
-#include "libreoffice/OfficeProfile.h"
-#include "excel/BuiltinExcel.h"
+#include "tests/support/SmallDisk.h"
+#include "platform/excel/libreoffice/LibreOfficeExcel.h"
+#include "platform/excel/libreoffice/OfficeProfile.h"
+#include "platform/excel/builtin/BuiltinExcel.h"
 
 #include <QClipboard>
 #include <QDir>

@@ -3,15 +3,15 @@
 // cell for cell (read by xlrd), and its preview must show a picture of the same sheet. An
 // office killed in the middle of a run, and two programs at once on one user's cache.
 
-#include "app/ErrorReport.h"
+#include "shell/ErrorReport.h"
 #include "app/Form1.h"
-#include "libreoffice/LibreOfficeExcel.h"
-#include "libreoffice/OfficeProfile.h"
+#include "platform/excel/libreoffice/LibreOfficeExcel.h"
+#include "platform/excel/libreoffice/OfficeProfile.h"
 #include "preview/Form2.h"
-#include "ScriptedDialogs.h"
-#include "TestEnvironment.h"
-#include "services/ExcelServer.h"
-#include "services/FileSystem.h"
+#include "tests/support/ScriptedDialogs.h"
+#include "tests/support/TestEnvironment.h"
+#include "platform/excel/ExcelServer.h"
+#include "platform/services/FileSystem.h"
 
 #include <QApplication>
 #include <QDir>

@@ -3,7 +3,7 @@
 //   settings_writer <set A tag> <set B tag>
 // Prints "ready" once the first save has reached the disk.
 
-#include "services/SettingsStore.h"
+#include "platform/services/SettingsStore.h"
 
 #include <QCoreApplication>
 

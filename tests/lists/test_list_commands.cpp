@@ -1,10 +1,10 @@
 // Add, Delete, Clear/Reset and Load Sample on the real main window.
 
 #include "app/Form1.h"
-#include "FakeServer.h"
-#include "ListItems.h"
-#include "ScriptedDialogs.h"
-#include "TestEnvironment.h"
+#include "tests/support/FakeServer.h"
+#include "tests/support/ListItems.h"
+#include "tests/support/ScriptedDialogs.h"
+#include "tests/support/TestEnvironment.h"
 
 #include <QApplication>
 #include <QInputDialog>

@@ -2,11 +2,11 @@
 // writer, and against what can go wrong: a kill in the middle of a save, two programs
 // saving at once, a full disk, a hand edit that damaged the file.
 
-#include "SmallDisk.h"
-#include "TestEnvironment.h"
-#include "automation/AutomationError.h"
-#include "services/IniFile.h"
-#include "services/SettingsStore.h"
+#include "tests/support/SmallDisk.h"
+#include "tests/support/TestEnvironment.h"
+#include "platform/automation/AutomationError.h"
+#include "platform/services/IniFile.h"
+#include "platform/services/SettingsStore.h"
 
 #include <QProcess>
 #include <QRandomGenerator>

@@ -1,14 +1,14 @@
 // The lists travel between the main window and the settings file: restored at start,
 // written at close, with the stored form's rules (";" joins, empty pieces dropped).
 
-#include "app/ErrorReport.h"
+#include "shell/ErrorReport.h"
 #include "app/Form1.h"
-#include "FakeServer.h"
-#include "ListItems.h"
-#include "ScriptedDialogs.h"
-#include "SmallDisk.h"
-#include "TestEnvironment.h"
-#include "services/ExcelServer.h"
+#include "tests/support/FakeServer.h"
+#include "tests/support/ListItems.h"
+#include "tests/support/ScriptedDialogs.h"
+#include "tests/support/SmallDisk.h"
+#include "tests/support/TestEnvironment.h"
+#include "platform/excel/ExcelServer.h"
 
 #include <QFile>
 #include <QListWidget>

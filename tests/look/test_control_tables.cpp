@@ -3,11 +3,11 @@
 // here are the designs' own, written out, not taken from the program's constants.
 
 #include "app/Form1.h"
-#include "app/PushButton.h"
+#include "shell/PushButton.h"
 #include "preview/Form2.h"
-#include "FakeServer.h"
-#include "ScriptedDialogs.h"
-#include "TestEnvironment.h"
+#include "tests/support/FakeServer.h"
+#include "tests/support/ScriptedDialogs.h"
+#include "tests/support/TestEnvironment.h"
 
 #include <QApplication>
 #include <QGroupBox>

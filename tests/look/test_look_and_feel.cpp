@@ -2,15 +2,15 @@
 // button-face colour of the preview, the five calls to the skin control, and the hover
 // pointer with its hand and hourglass.
 
-#include "app/ErrorReport.h"
+#include "shell/ErrorReport.h"
 #include "app/Form1.h"
-#include "app/LookAndFeel.h"
+#include "shell/LookAndFeel.h"
 #include "preview/Form2.h"
-#include "FakeServer.h"
-#include "ScriptedDialogs.h"
-#include "TestEnvironment.h"
-#include "services/Paths.h"
-#include "skin/SkinFramework.h"
+#include "tests/support/FakeServer.h"
+#include "tests/support/ScriptedDialogs.h"
+#include "tests/support/TestEnvironment.h"
+#include "platform/services/Paths.h"
+#include "platform/skin/SkinFramework.h"
 
 #include <QApplication>
 #include <QDir>

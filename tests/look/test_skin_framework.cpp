@@ -1,7 +1,7 @@
 // The skin control: which files it takes as skins, its members by dispatch id, and where
 // an applied skin reaches.
 
-#include "skin/SkinFramework.h"
+#include "platform/skin/SkinFramework.h"
 
 #include <QApplication>
 #include <QFile>

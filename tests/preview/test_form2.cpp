@@ -1,13 +1,13 @@
 // The preview window: saving the temporary workbook, going back, closing.
 
-#include "app/AppTitle.h"
+#include "shell/AppTitle.h"
 #include "app/Form1.h"
 #include "preview/Form2.h"
-#include "ScriptedDialogs.h"
-#include "SmallDisk.h"
-#include "TestEnvironment.h"
-#include "services/ExcelServer.h"
-#include "services/FileSystem.h"
+#include "tests/support/ScriptedDialogs.h"
+#include "tests/support/SmallDisk.h"
+#include "tests/support/TestEnvironment.h"
+#include "platform/excel/ExcelServer.h"
+#include "platform/services/FileSystem.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>

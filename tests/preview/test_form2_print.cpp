@@ -1,12 +1,12 @@
 // The preview window's Print... and Export PDF...: from the context menu and the keys, through
 // the scripted and the real dialogs, onto real files; failures reported, old files kept.
 
-#include "app/AppTitle.h"
+#include "shell/AppTitle.h"
 #include "preview/Form2.h"
-#include "ScriptedDialogs.h"
-#include "SmallDisk.h"
-#include "TestEnvironment.h"
-#include "services/FileSystem.h"
+#include "tests/support/ScriptedDialogs.h"
+#include "tests/support/SmallDisk.h"
+#include "tests/support/TestEnvironment.h"
+#include "platform/services/FileSystem.h"
 
 #include <QAction>
 #include <QApplication>

@@ -3,8 +3,8 @@
 // of twice the density, see the _scale2 test) with text edges as sharp as the capture's.
 
 #include "preview/ViewportWidget.h"
-#include "render/SheetRenderer.h"
-#include "render/tools/TemplateFill.h"
+#include "platform/render/SheetRenderer.h"
+#include "platform/render/tools/TemplateFill.h"
 
 #include <QApplication>
 #include <QFrame>

@@ -2,8 +2,8 @@
 // the template, and the pages they make: how many, which cells each shows, where on the
 // paper they land. Cells are 100 x 20 px, that is 75 x 15 pt at 100 %.
 
-#include "render/PageLayout.h"
-#include "xls/PageSetup.h"
+#include "platform/render/PageLayout.h"
+#include "platform/xls/PageSetup.h"
 
 #include <QtTest>
 

@@ -1,8 +1,8 @@
 // The range painted through other devices than the 96-dpi picture: scaled, clipped to a part,
 // on a device of another resolution, with the grid forced, and into a PDF.
 
-#include "render/SheetRenderer.h"
-#include "render/tools/TemplateFill.h"
+#include "platform/render/SheetRenderer.h"
+#include "platform/render/tools/TemplateFill.h"
 
 #include <QBuffer>
 #include <QPainter>

@@ -1,9 +1,9 @@
 // The arithmetic under the picture: column and row pixels, General numbers, which border line
 // wins.
 
-#include "render/CellText.h"
-#include "render/Geometry.h"
-#include "render/Strokes.h"
+#include "platform/render/CellText.h"
+#include "platform/render/Geometry.h"
+#include "platform/render/Strokes.h"
 
 #include <QtTest>
 

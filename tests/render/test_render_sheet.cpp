@@ -3,9 +3,9 @@
 // title, text in its column, a hidden grid, a row height, a picture at its anchor. Plus the
 // real template, the limits on the picture size, and the clipboard.
 
-#include "render/Clipboard.h"
-#include "render/SheetRenderer.h"
-#include "render/tools/TemplateFill.h"
+#include "platform/render/Clipboard.h"
+#include "platform/render/SheetRenderer.h"
+#include "platform/render/tools/TemplateFill.h"
 
 #include <QtTest>
 

@@ -1,7 +1,7 @@
-#include "app/AppTitle.h"
-#include "app/ErrorReport.h"
-#include "automation/AutomationError.h"
-#include "ScriptedDialogs.h"
+#include "shell/AppTitle.h"
+#include "shell/ErrorReport.h"
+#include "platform/automation/AutomationError.h"
+#include "tests/support/ScriptedDialogs.h"
 
 #include <QTest>
 #include <stdexcept>

@@ -3,12 +3,12 @@
 
 #include "app/Form1.h"
 #include "preview/Form2.h"
-#include "FakeServer.h"
-#include "ListItems.h"
-#include "ScriptedDialogs.h"
-#include "TestEnvironment.h"
-#include "services/ExcelServer.h"
-#include "services/FileSystem.h"
+#include "tests/support/FakeServer.h"
+#include "tests/support/ListItems.h"
+#include "tests/support/ScriptedDialogs.h"
+#include "tests/support/TestEnvironment.h"
+#include "platform/excel/ExcelServer.h"
+#include "platform/services/FileSystem.h"
 
 #include <QApplication>
 #include <QListWidget>

@@ -2,7 +2,7 @@
 // A spreadsheet server that can be created and answers only Version and Quit, for
 // tests of the program around the server rather than of the server.
 
-#include "automation/ClassRegistry.h"
+#include "platform/automation/ClassRegistry.h"
 
 namespace testing {
 

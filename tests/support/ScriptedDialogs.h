@@ -2,7 +2,7 @@
 // Answers the program's dialogs from a script and records what was asked, so tests
 // can check texts, styles and titles exactly. Installed for the lifetime of the object.
 
-#include "services/Dialogs.h"
+#include "platform/services/Dialogs.h"
 
 #include <QStringList>
 #include <deque>

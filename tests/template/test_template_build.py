@@ -53,7 +53,7 @@ class ResourceFiles(unittest.TestCase):
         self.assertEqual(entry.text, "grocery_template.xls")
 
     def test_icon_resources_exist_at_their_sizes(self):
-        res = self.qresource("app/icons/icons.qrc")
+        res = self.qresource("shell/icons/icons.qrc")
         self.assertEqual(res.get("prefix"), "/icons")
         names = [e.text for e in res.findall("file")]
         self.assertEqual(names, ["pantrimo-%d.png" % s for s in (32, 48, 128, 256)])

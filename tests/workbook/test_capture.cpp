@@ -1,6 +1,6 @@
 // saveCellsActivesheet against a sheet whose used range and copy we control.
 
-#include "ScriptedDialogs.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "workbook/Excel1.h"
 
 #include <QClipboard>

@@ -1,8 +1,8 @@
 // The small file routines and the save-format choice, on real files.
 
-#include "FakeServer.h"
-#include "TestEnvironment.h"
-#include "services/FileSystem.h"
+#include "tests/support/FakeServer.h"
+#include "tests/support/TestEnvironment.h"
+#include "platform/services/FileSystem.h"
 #include "workbook/Excel1.h"
 #include "workbook/MainModule.h"
 

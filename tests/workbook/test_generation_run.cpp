@@ -3,11 +3,11 @@
 
 #include "app/Form1.h"
 #include "preview/Form2.h"
-#include "ScriptedDialogs.h"
-#include "SmallDisk.h"
-#include "TestEnvironment.h"
-#include "services/ExcelServer.h"
-#include "services/FileSystem.h"
+#include "tests/support/ScriptedDialogs.h"
+#include "tests/support/SmallDisk.h"
+#include "tests/support/TestEnvironment.h"
+#include "platform/excel/ExcelServer.h"
+#include "platform/services/FileSystem.h"
 
 #include <QDir>
 #include <QJsonDocument>

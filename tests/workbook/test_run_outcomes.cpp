@@ -4,12 +4,12 @@
 
 #include "app/Form1.h"
 #include "preview/Form2.h"
-#include "ScriptedDialogs.h"
-#include "TestEnvironment.h"
-#include "automation/ClassRegistry.h"
-#include "excel/BuiltinExcel.h"
-#include "services/ExcelServer.h"
-#include "services/FileSystem.h"
+#include "tests/support/ScriptedDialogs.h"
+#include "tests/support/TestEnvironment.h"
+#include "platform/automation/ClassRegistry.h"
+#include "platform/excel/builtin/BuiltinExcel.h"
+#include "platform/excel/ExcelServer.h"
+#include "platform/services/FileSystem.h"
 #include "workbook/GenerationRun.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "workbook/TemplateResource.h"
 
-#include "automation/AutomationError.h"
+#include "platform/automation/AutomationError.h"
 
 #include <QFile>
 #include <QTest>

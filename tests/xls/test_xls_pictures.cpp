@@ -1,8 +1,8 @@
 // The picture decoder fed with hand-built (and broken) drawing records, and the pictures the
 // model reads from real workbooks: anchors, and bytes an image library reads.
 
-#include "xls/Pictures.h"
-#include "xls/Workbook.h"
+#include "platform/xls/Pictures.h"
+#include "platform/xls/Workbook.h"
 
 #include <QBuffer>
 #include <QImage>

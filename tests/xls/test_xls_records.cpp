@@ -1,8 +1,8 @@
 // Record-level tests: the cursor, record framing, CONTINUE splitting both ways, the shared
 // string table and RK numbers. Byte arrays read like hex dumps, one comment per field.
 
-#include "xls/Records.h"
-#include "xls/WorkbookReader.h"
+#include "platform/xls/Records.h"
+#include "platform/xls/WorkbookReader.h"
 
 #include <QTest>
 

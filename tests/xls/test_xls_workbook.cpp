@@ -1,8 +1,8 @@
 // The workbook model against real files: samples written by xlwt, the program's template,
 // and the damaged corpus. Checks go through the model and through the raw stream layout.
 
-#include "xls/CompoundFile.h"
-#include "xls/Workbook.h"
+#include "platform/xls/CompoundFile.h"
+#include "platform/xls/Workbook.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,7 +3,7 @@
 // tool, the benchmark and the tests: category i sits in band i / 3 and block i % 3; items 1
 // to 10 go to the left half, 11 to 20 to the right half, each as a number and a text.
 
-#include "xls/Workbook.h"
+#include "platform/xls/Workbook.h"
 
 #include <QRegularExpression>
 #include <QString>

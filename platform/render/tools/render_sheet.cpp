@@ -6,8 +6,8 @@
 // or the sample list); --save keeps that filled workbook so that other applications can
 // render the very same file. Without --range the sheet's used range is drawn.
 
-#include "render/SheetRenderer.h"
-#include "render/tools/TemplateFill.h"
+#include "platform/render/SheetRenderer.h"
+#include "platform/render/tools/TemplateFill.h"
 
 #include <QCommandLineParser>
 #include <QGuiApplication>

@@ -1,4 +1,4 @@
-#include "PushButton.h"
+#include "shell/PushButton.h"
 
 #include <QMouseEvent>
 

@@ -1,4 +1,4 @@
-#include "AppIcon.h"
+#include "shell/AppIcon.h"
 
 static void initIconResource() { Q_INIT_RESOURCE(icons); }
 

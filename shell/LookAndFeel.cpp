@@ -1,9 +1,9 @@
-#include "LookAndFeel.h"
+#include "shell/LookAndFeel.h"
 
-#include "automation/AutomationError.h"
-#include "automation/ClassRegistry.h"
-#include "services/Paths.h"
-#include "skin/SkinFramework.h"
+#include "platform/automation/AutomationError.h"
+#include "platform/automation/ClassRegistry.h"
+#include "platform/services/Paths.h"
+#include "platform/skin/SkinFramework.h"
 
 #include <QApplication>
 #include <QFile>

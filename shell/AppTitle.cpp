@@ -1,6 +1,6 @@
-#include "AppTitle.h"
+#include "shell/AppTitle.h"
 
-#include "services/Dialogs.h"
+#include "platform/services/Dialogs.h"
 
 namespace shell {
 

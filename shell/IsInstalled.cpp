@@ -1,7 +1,7 @@
-#include "IsInstalled.h"
+#include "shell/IsInstalled.h"
 
-#include "automation/ClassRegistry.h"
-#include "services/Dialogs.h"
+#include "platform/automation/ClassRegistry.h"
+#include "platform/services/Dialogs.h"
 
 namespace shell {
 

@@ -1,6 +1,6 @@
-#include "WindowPointer.h"
+#include "shell/WindowPointer.h"
 
-#include "app/PushButton.h"
+#include "shell/PushButton.h"
 
 #include <QEvent>
 #include <QWidget>

@@ -15,8 +15,8 @@
 // Two instances never share state. The members know nothing of records: they work on the
 // xls::Workbook model.
 
-#include "automation/AutomationObject.h"
-#include "xls/Workbook.h"
+#include "platform/automation/AutomationObject.h"
+#include "platform/xls/Workbook.h"
 
 #include <functional>
 #include <memory>

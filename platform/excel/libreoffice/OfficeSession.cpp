@@ -30,12 +30,12 @@
 #include <cppuhelper/bootstrap.hxx>
 #include <rtl/bootstrap.hxx>
 
-#include "automation/AutomationError.h"
-#include "files/Leftovers.h"
+#include "platform/automation/AutomationError.h"
+#include "platform/files/Leftovers.h"
 
-#include "OfficeProcess.h"
-#include "OfficeProfile.h"
-#include "OfficeSession.h"
+#include "platform/excel/libreoffice/OfficeProcess.h"
+#include "platform/excel/libreoffice/OfficeProfile.h"
+#include "platform/excel/libreoffice/OfficeSession.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>

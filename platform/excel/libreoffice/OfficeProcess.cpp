@@ -1,4 +1,4 @@
-#include "OfficeProcess.h"
+#include "platform/excel/libreoffice/OfficeProcess.h"
 
 #include <QFile>
 

@@ -1,7 +1,7 @@
-#include "ErrorReport.h"
+#include "shell/ErrorReport.h"
 
-#include "automation/AutomationError.h"
-#include "services/Dialogs.h"
+#include "platform/automation/AutomationError.h"
+#include "platform/services/Dialogs.h"
 
 namespace shell {
 

@@ -16,8 +16,8 @@
 // office that crashed gives an automation error at once, one that hangs is ended when the
 // deadline passes and the call fails; the next application object starts a new office.
 
-#include "automation/AutomationObject.h"
-#include "OfficeSession.h"
+#include "platform/automation/AutomationObject.h"
+#include "platform/excel/libreoffice/OfficeSession.h"
 
 #include <sys/types.h>
 

@@ -15,7 +15,7 @@
 // a close. What a write would have raised in the office is raised by the member that sent
 // it, naming the cell.
 
-#include "automation/Variant.h"
+#include "platform/automation/Variant.h"
 
 #include <QImage>
 #include <QString>

@@ -1,7 +1,7 @@
-#include "OfficeProfile.h"
+#include "platform/excel/libreoffice/OfficeProfile.h"
 
-#include "files/AtomicFile.h"
-#include "files/Leftovers.h"
+#include "platform/files/AtomicFile.h"
+#include "platform/files/Leftovers.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>

@@ -1,14 +1,12 @@
-#include "ExcelServer.h"
+#include "platform/excel/ExcelServer.h"
 
-#include "automation/ClassRegistry.h"
+#include "platform/automation/ClassRegistry.h"
 
-#ifdef PANTRIMO_HAVE_BUILTIN_EXCEL
-#include "excel/BuiltinExcel.h"
-#include "render/Clipboard.h"
-#include "render/SheetRenderer.h"
-#endif
+#include "platform/excel/builtin/BuiltinExcel.h"
+#include "platform/render/Clipboard.h"
+#include "platform/render/SheetRenderer.h"
 #ifdef PANTRIMO_HAVE_LIBREOFFICE_EXCEL
-#include "libreoffice/LibreOfficeExcel.h"
+#include "platform/excel/libreoffice/LibreOfficeExcel.h"
 #endif
 
 using namespace automation;
@@ -30,7 +28,6 @@ void registerExcelApplication(const QString &serverName)
     const QString name = serverName.trimmed().toLower();
     g_builtinRegistered = false;
     if (name.isEmpty() || name == QLatin1String("builtin")) {
-#ifdef PANTRIMO_HAVE_BUILTIN_EXCEL
         g_builtinRegistered = true;
         // A range's picture is the renderer's drawing, handed over on the system clipboard.
         excel::setCopyPictureHandler([](const excel::RangeRef &range) -> xls::Status {
@@ -42,11 +39,6 @@ void registerExcelApplication(const QString &serverName)
             return {};
         });
         registry.registerClass(kProgId, [] { return createBuiltinExcelApplication(); });
-#else
-        registry.registerClass(kProgId, []() -> ObjectRef {
-            throw AutomationError(kCannotCreateObject + QStringLiteral(" (the built-in spreadsheet server is not part of this build)"));
-        });
-#endif
     } else if (name == QLatin1String("libreoffice")) {
 #ifdef PANTRIMO_HAVE_LIBREOFFICE_EXCEL
         // Read when an instance is made, so a test can point it at another office program.

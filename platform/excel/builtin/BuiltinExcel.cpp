@@ -1,5 +1,5 @@
-#include "BuiltinExcel.h"
-#include "SaveAsArguments.h"
+#include "platform/excel/builtin/BuiltinExcel.h"
+#include "platform/excel/SaveAsArguments.h"
 
 #include <QDir>
 #include <QFileInfo>

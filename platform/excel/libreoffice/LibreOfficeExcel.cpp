@@ -1,6 +1,6 @@
-#include "LibreOfficeExcel.h"
+#include "platform/excel/libreoffice/LibreOfficeExcel.h"
 
-#include "excel/SaveAsArguments.h"
+#include "platform/excel/SaveAsArguments.h"
 
 #include <QClipboard>
 #include <QFileInfo>

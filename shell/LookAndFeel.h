@@ -3,7 +3,7 @@
 // drawn by the skin control), the button-face colour that follows the user's colour
 // scheme, and the hand pointer from HAND-M.CUR beside the program.
 
-#include "automation/AutomationObject.h"
+#include "platform/automation/AutomationObject.h"
 
 #include <QColor>
 #include <QCursor>
