@@ -2,6 +2,8 @@
 // The record layer: the workbook stream as a sequence of (id, data) records.
 //
 // - readRecord() takes one record off a cursor, with its bounds checked.
+// - readContinuation() and continuedEnd() gather the CONTINUE records behind a record, from
+//   the stream or from a kept list; no reader looks for CONTINUE records on its own.
 // - ContinueReader reads one logical record that CONTINUE records extend; it is the only
 //   place that knows how character data resumes after a record boundary.
 // - ContinueWriter is its mirror and the only place that splits data into CONTINUE records.
