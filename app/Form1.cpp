@@ -29,14 +29,6 @@ QRect twipsRect(int left, int top, int width, int height)
     return QRect(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height));
 }
 
-void paintWhite(QWidget *w)
-{
-    QPalette p = w->palette();
-    p.setColor(QPalette::Window, Qt::white);
-    w->setPalette(p);
-    w->setAutoFillBackground(true);
-}
-
 // The list boxes and the text box keep the colours they were designed with when the
 // window and frames are recoloured: the style draws their edges from the background
 // colour, which they would otherwise take from the frame or window they sit on.
@@ -55,7 +47,7 @@ Form1::Form1(QWidget *parent) : QWidget(parent)
     QFont f(QStringLiteral("Arial"), 9);
     f.setBold(true);
     setFont(f);
-    paintWhite(this);
+    shell::setBackColor(this, Qt::white);
     buildControls();
     setTabOrder();
     wireHoverPointer();
@@ -85,7 +77,7 @@ void Form1::buildControls()
         auto *frame = new QGroupBox(lists::kCategoryCaptions[i], this);
         frame->setObjectName(QStringLiteral("Frame1_%1").arg(i));
         frame->setGeometry(twipsRect(lists::frameLeft(i), lists::frameTop(i), lists::kFrameWidth, lists::kFrameHeight));
-        paintWhite(frame);
+        shell::setBackColor(frame, Qt::white);
         Frame1[i] = frame;
 
         auto *list = new QListWidget(frame);

@@ -23,6 +23,7 @@
 #include "platform/automation/AutomationObject.h"
 #include "lists/CategoryLists.h"
 #include "workbook/GenerationRun.h"
+#include "platform/facts/Twips.h"
 
 #include <QWidget>
 #include <array>
@@ -38,8 +39,8 @@ class Form2;
 
 namespace shell {
 
-// Window lengths are designed in twips; 15 twips make one pixel at 96 dpi.
-constexpr int twipsToPixels(int twips) { return (twips * 2 + 15) / 30; }
+// Window lengths are designed in twips.
+using facts::twipsToPixels;
 
 class Form1 : public QWidget, private workbook::RunWindows {
     Q_OBJECT

@@ -46,7 +46,7 @@ void ClearAllLists(shell::Guard &g, const ListBoxes &boxes)
 
 void AppendSampleItems(shell::Guard &g, const ListBoxes &boxes)
 {
-    for (const SampleItem &s : kSampleItems)
+    for (const facts::SampleItem &s : facts::kSampleItems)
         g.step(s.line, [&] { boxes[s.category]->addItem(QString::fromUtf8(s.text)); });
 }
 

@@ -35,12 +35,6 @@ float clampedOffset(float wanted, float lowest)
 
 } // namespace
 
-int twipsToPixels(double twips)
-{
-    const double px = std::round(twips / kTwipsPerPixel);
-    return int(std::clamp(px, double(INT_MIN), double(INT_MAX)));
-}
-
 double roundHalfEven(double x)
 {
     const double lower = std::floor(x);

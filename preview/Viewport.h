@@ -11,16 +11,17 @@
 // Widths and heights are kept as the controls keep them (single precision), so that
 // comparisons between Picture1 and Picture2 see exactly what the controls hold.
 
+#include "platform/facts/Twips.h"
+
 #include <cstdint>
 #include <functional>
 #include <optional>
 
 namespace preview {
 
-inline constexpr int kTwipsPerPixel = 15;
-
 // The nearest whole pixel of a length in twips (what the screen can show of it).
-int twipsToPixels(double twips);
+using facts::kTwipsPerPixel;
+using facts::twipsToPixels;
 
 // The nearest integer, halves going to the even neighbour.
 double roundHalfEven(double x);

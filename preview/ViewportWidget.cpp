@@ -1,5 +1,6 @@
 #include "preview/ViewportWidget.h"
 
+#include "shell/LookAndFeel.h"
 #include "platform/render/SheetRenderer.h"
 #include "platform/xls/Workbook.h"
 
@@ -40,14 +41,6 @@ int px(double twips)
 QRect pixelRect(const TwipsRect &r)
 {
     return QRect(px(r.left), px(r.top), px(r.width), px(r.height));
-}
-
-void makeWhite(QWidget *w)
-{
-    QPalette pal = w->palette();
-    pal.setColor(QPalette::Window, Qt::white);
-    w->setPalette(pal);
-    w->setAutoFillBackground(true);
 }
 
 QScrollBar *makeScrollBar(Qt::Orientation orientation, const TwipsRect &place, QWidget *window)
@@ -186,11 +179,11 @@ ViewportWidget::ViewportWidget(QWidget *window)
     m_picture2->setLineWidth(px(kPicture2Border));
     m_picture2->setGeometry(pixelRect(layout::kPicture2));
     m_picture2->setCursor(Qt::SizeAllCursor);
-    makeWhite(m_picture2);
+    shell::setBackColor(m_picture2, Qt::white);
 
     m_picture2Inside = new QWidget(m_picture2);
     m_picture2Inside->setGeometry(m_picture2->contentsRect());
-    makeWhite(m_picture2Inside);
+    shell::setBackColor(m_picture2Inside, Qt::white);
 
     m_picture1 = new PictureBox(m_picture2Inside);
     m_picture1->installEventFilter(this);

@@ -1,6 +1,5 @@
 #include "workbook/GenerationRun.h"
 
-#include "workbook/CellMapping.h"
 #include "workbook/ClipboardKeeper.h"
 #include "workbook/Excel1.h"
 #include "workbook/MainModule.h"
@@ -11,6 +10,7 @@
 #include "platform/automation/ClassRegistry.h"
 #include "lists/CategoryCatalog.h"
 #include "platform/services/Paths.h"
+#include "platform/facts/CellMapping.h"
 
 #include <QImageReader>
 
@@ -102,12 +102,12 @@ void PushButton1_Click(RunWindows &windows, NameDrawer &names)
         const GroupLines &lines = kGroupLines[i % 3];
         // Items past the twentieth (only a restored list can hold them) would overwrite
         // the next band; they stay in the list but are not written to the sheet.
-        const int count = std::min(g.loopCount(138, [&] { return windows.itemCount(i); }), kItemsOnSheet);
+        const int count = std::min(g.loopCount(138, [&] { return windows.itemCount(i); }), facts::kItemsOnSheet);
         for (int k = 0; k < count; ++k) {
-            const ItemCells cells = itemCells(i, k);
+            const facts::ItemCells cells = facts::itemCells(i, k);
             const auto number = [n] { return Variant(n); };
             const auto text = [&] { return Variant(windows.item(i, k)); };
-            if (k >= kItemsPerHalf) {
+            if (k >= facts::kItemsPerHalf) {
                 writeCell(lines.rightNumber, cells.row, cells.numberColumn, number);
                 writeCell(lines.rightText, cells.row, cells.textColumn, text);
             } else {

@@ -23,6 +23,7 @@
 #include "platform/services/Dialogs.h"
 #include "platform/excel/ExcelServer.h"
 #include "platform/services/FileSystem.h"
+#include "platform/facts/Environment.h"
 
 #include <QApplication>
 #include <QFile>
@@ -68,7 +69,7 @@ enum class Start { OfficeRunning, WarmProfile, ProfileRemoved };
 void run(benchmark::State &state, const char *server, Start start)
 {
     QTemporaryDir temp;
-    qputenv("TEMP", temp.path().toLocal8Bit());
+    qputenv(facts::env::kTemp, temp.path().toLocal8Bit());
     platform::registerExcelApplication(QString::fromLatin1(server));
     const bool office = QByteArray(server) == "libreoffice";
     for (auto _ : state) {
@@ -145,7 +146,7 @@ int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QTemporaryDir cache;
-    qputenv("XDG_CACHE_HOME", cache.path().toLocal8Bit());
+    qputenv(facts::env::kCacheHome, cache.path().toLocal8Bit());
     QApplication app(argc, argv);
     platform::registerFileSystemObject();
     if (lo::findOfficeBinary(QString()).isEmpty()) {

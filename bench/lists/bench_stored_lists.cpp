@@ -3,6 +3,7 @@
 
 #include "app/Form1.h"
 #include "platform/automation/ClassRegistry.h"
+#include "platform/facts/Environment.h"
 
 #include <QApplication>
 #include <QListWidget>
@@ -26,7 +27,7 @@ void storeList(const QString &value)
 void restore(benchmark::State &state, const QString &value, int expectedItems)
 {
     QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    qputenv(facts::env::kConfigHome, config.path().toLocal8Bit());
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config.path());
     storeList(value);
     for (auto _ : state) {

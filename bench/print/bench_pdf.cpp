@@ -6,7 +6,7 @@
 // Each benchmark reports the mean, median and spread of ten repetitions.
 
 #include "preview/Export.h"
-#include "platform/render/tools/TemplateFill.h"
+#include "tools/render-sheet/TemplateFill.h"
 
 #include <QGuiApplication>
 #include <QTemporaryDir>

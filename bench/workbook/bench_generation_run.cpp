@@ -9,6 +9,7 @@
 #include "workbook/Excel1.h"
 #include "workbook/MainModule.h"
 #include "workbook/TemplateResource.h"
+#include "platform/facts/Environment.h"
 
 #include <QApplication>
 #include <QDir>
@@ -31,7 +32,7 @@ void fillLists(shell::Form1 &w, int itemsPerCategory)
 void BM_WholeRun(benchmark::State &state)
 {
     QTemporaryDir temp;
-    qputenv("TEMP", temp.path().toLocal8Bit());
+    qputenv(facts::env::kTemp, temp.path().toLocal8Bit());
     shell::Form1 w;
     w.Form_Load();
     w.show();
@@ -92,7 +93,7 @@ int main(int argc, char **argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    qputenv(facts::env::kConfigHome, config.path().toLocal8Bit());
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config.path());
     platform::registerFileSystemObject();
     platform::registerExcelApplication("builtin");

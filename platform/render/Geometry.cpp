@@ -1,5 +1,7 @@
 #include "platform/render/Geometry.h"
 
+#include "platform/facts/Twips.h"
+
 #include <cmath>
 
 namespace render {
@@ -18,7 +20,7 @@ int defaultColumnWidthPx(uint16_t characters)
 
 int rowHeightPx(uint16_t twips)
 {
-    return (int(twips) + kTwipsPerPixel / 2) / kTwipsPerPixel;
+    return facts::twipsToPixels(int(twips));
 }
 
 SheetGeometry::SheetGeometry(const xls::Worksheet &sheet)

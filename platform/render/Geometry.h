@@ -18,7 +18,6 @@ namespace render {
 constexpr int kDpi = 96;
 constexpr int kMaxDigitWidthPx = 7;     // Arial 10 at 96 dpi: the digits are 7 px wide
 constexpr int kColumnPaddingPx = 5;     // 2 px each side plus the grid line
-constexpr int kTwipsPerPixel = 15;      // 1440 twips an inch / 96 px an inch
 constexpr int kColumns = xls::biff::cell::kMaxCol + 1;
 constexpr int kRows = xls::biff::cell::kMaxRow + 1;
 

@@ -3,6 +3,7 @@
 #include "platform/automation/AutomationError.h"
 #include "platform/files/AtomicFile.h"
 #include "platform/files/Leftovers.h"
+#include "platform/facts/Environment.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -71,7 +72,7 @@ void sweepAbandonedRunFolders()
 {
     // Without TEMP the private folder is made by the first run that needs it; where there
     // is none yet there is nothing to sweep, and starting the program makes none.
-    if (qEnvironmentVariableIsEmpty("TEMP") && !QFileInfo::exists(privateTemporaryFolder()))
+    if (qEnvironmentVariableIsEmpty(facts::env::kTemp) && !QFileInfo::exists(privateTemporaryFolder()))
         return;
     try {
         files::sweepAbandoned(temporaryFolder(), kRunFolderPrefix);
@@ -82,7 +83,7 @@ void sweepAbandonedRunFolders()
 
 QString temporaryFolder()
 {
-    const QString fromEnvironment = qEnvironmentVariable("TEMP");
+    const QString fromEnvironment = qEnvironmentVariable(facts::env::kTemp);
     if (!fromEnvironment.isEmpty())
         return fromEnvironment;
 

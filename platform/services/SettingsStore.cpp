@@ -2,6 +2,7 @@
 
 #include "platform/automation/AutomationError.h"
 #include "platform/files/AtomicFile.h"
+#include "platform/facts/Environment.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,7 +22,7 @@ const QString kBackupSuffix = QStringLiteral(".bak");
 
 QString configFolder()
 {
-    const QString fromEnvironment = qEnvironmentVariable("XDG_CONFIG_HOME");
+    const QString fromEnvironment = qEnvironmentVariable(facts::env::kConfigHome);
     if (fromEnvironment.startsWith(QLatin1Char('/')))
         return fromEnvironment;
     return QDir::homePath() + QStringLiteral("/.config");

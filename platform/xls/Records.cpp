@@ -110,6 +110,14 @@ Result<Record> readRecord(ByteCursor &stream)
 
 ContinueReader::ContinueReader(std::vector<std::span<const uint8_t>> segments) : m_segs(std::move(segments)) {}
 
+ContinueReader::ContinueReader(const Record &head, std::span<const Record> continues)
+{
+    m_segs.reserve(continues.size() + 1);
+    m_segs.emplace_back(head.data);
+    for (const Record &r : continues)
+        m_segs.emplace_back(r.data);
+}
+
 bool ContinueReader::fail()
 {
     m_failed = true;
@@ -463,17 +471,38 @@ bool encodeRk(double v, uint32_t &rk)
     return false;
 }
 
+std::vector<Record> readContinuation(ByteCursor &stream, bool (*companion)(uint16_t id))
+{
+    std::vector<Record> out;
+    while (!stream.atEnd()) {
+        ByteCursor peek = stream;
+        Result<Record> next = readRecord(peek);
+        if (!next || (next->id != biff::rec::CONTINUE && !(companion && companion(next->id))))
+            break;
+        out.push_back(std::move(*next));
+        stream = peek;
+    }
+    return out;
+}
+
+size_t continuedEnd(std::span<const Record> records, size_t at)
+{
+    if (at >= records.size())
+        return at;
+    size_t i = at + 1;
+    while (i < records.size() && records[i].id == biff::rec::CONTINUE)
+        ++i;
+    return i;
+}
+
 std::vector<uint8_t> continuedData(std::span<const Record> records, size_t at, size_t *next)
 {
     std::vector<uint8_t> out;
-    size_t i = at;
-    if (i < records.size()) {
-        out = records[i].data;
-        for (++i; i < records.size() && records[i].id == biff::rec::CONTINUE; ++i)
-            out.insert(out.end(), records[i].data.begin(), records[i].data.end());
-    }
+    const size_t end = continuedEnd(records, at);
+    for (size_t i = at; i < end; ++i)
+        out.insert(out.end(), records[i].data.begin(), records[i].data.end());
     if (next)
-        *next = i;
+        *next = end;
     return out;
 }
 

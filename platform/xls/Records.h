@@ -2,6 +2,8 @@
 // The record layer: the workbook stream as a sequence of (id, data) records.
 //
 // - readRecord() takes one record off a cursor, with its bounds checked.
+// - readContinuation() and continuedEnd() gather the CONTINUE records behind a record, from
+//   the stream or from a kept list; no reader looks for CONTINUE records on its own.
 // - ContinueReader reads one logical record that CONTINUE records extend; it is the only
 //   place that knows how character data resumes after a record boundary.
 // - ContinueWriter is its mirror and the only place that splits data into CONTINUE records.
@@ -34,6 +36,18 @@ const char *recordName(uint16_t id);
 // naming the offset.
 Result<Record> readRecord(ByteCursor &stream);
 
+// Gathering what continues a record happens here and nowhere else, in the two places a
+// record can be: still in the stream, or already kept in a list.
+//
+// Reads the records right behind the one just taken off the stream that belong to it: its
+// CONTINUE records and, where `companion` accepts the id, records that travel with it (a
+// formula's SHRFMLA, ARRAY, TABLE and STRING). Stops before the first record that does not
+// belong or does not frame, which is then read again as a record of its own.
+std::vector<Record> readContinuation(ByteCursor &stream, bool (*companion)(uint16_t id) = nullptr);
+
+// The index just past records[at] and the CONTINUE records right behind it.
+size_t continuedEnd(std::span<const Record> records, size_t at);
+
 // The data of records[at] and of the CONTINUE records right behind it, joined: one logical
 // record as the file split it. The index after them goes to *next when asked.
 std::vector<uint8_t> continuedData(std::span<const Record> records, size_t at, size_t *next = nullptr);
@@ -44,6 +58,8 @@ std::vector<uint8_t> continuedData(std::span<const Record> records, size_t at, s
 class ContinueReader {
 public:
     explicit ContinueReader(std::vector<std::span<const uint8_t>> segments);
+    // A record and the CONTINUE records gathered behind it.
+    ContinueReader(const Record &head, std::span<const Record> continues);
 
     bool ok() const { return !m_failed; }
     bool atEnd() const;

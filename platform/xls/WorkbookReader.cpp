@@ -5,9 +5,6 @@
 #include "platform/xls/Workbook.h"
 #include "platform/xls/WorkbookReader.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <algorithm>
 
 namespace xls {
@@ -61,24 +58,10 @@ bool isCellTableRecord(uint16_t id)
 bool belongsToFormula(uint16_t id)
 {
     using namespace biff::rec;
-    return id == SHRFMLA || id == ARRAY || id == TABLE || id == STRING || id == CONTINUE;
+    return id == SHRFMLA || id == ARRAY || id == TABLE || id == STRING;
 }
 
-bool isDrawingRecord(uint16_t id)
-{
-    using namespace biff::rec;
-    return id == MSODRAWING || id == OBJ || id == TXO || id == NOTE || id == MSODRAWINGSELECTION;
-}
 
-constexpr uint32_t kDefaultPalette[biff::palette::kCount] = {
-    0x000000, 0xFFFFFF, 0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00, 0xFF00FF, 0x00FFFF, // 8-15
-    0x800000, 0x008000, 0x000080, 0x808000, 0x800080, 0x008080, 0xC0C0C0, 0x808080, // 16-23
-    0x9999FF, 0x993366, 0xFFFFCC, 0xCCFFFF, 0x660066, 0xFF8080, 0x0066CC, 0xCCCCFF, // 24-31
-    0x000080, 0xFF00FF, 0xFFFF00, 0x00FFFF, 0x800080, 0x800000, 0x008080, 0x0000FF, // 32-39
-    0x00CCFF, 0xCCFFFF, 0xCCFFCC, 0xFFFF99, 0x99CCFF, 0xFF99CC, 0xCC99FF, 0xFFCC99, // 40-47
-    0x3366FF, 0x33CCCC, 0x99CC00, 0xFFCC00, 0xFF9900, 0xFF6600, 0x666699, 0x969696, // 48-55
-    0x003366, 0x339966, 0x003300, 0x333300, 0x993300, 0x993366, 0x333399, 0x333333, // 56-63
-};
 
 } // namespace
 
@@ -278,14 +261,8 @@ Status GlobalsParser::run(ByteCursor &c)
         if (rec.id == biff::rec::SST) {
             // The SST and its CONTINUE records are read as one; the writer rebuilds them.
             std::vector<Record> parts{std::move(rec)};
-            while (!c.atEnd()) {
-                ByteCursor peek = c;
-                Result<Record> next = readRecord(peek);
-                if (!next || next->id != biff::rec::CONTINUE)
-                    break;
-                parts.push_back(std::move(*next));
-                c = peek;
-            }
+            for (Record &k : readContinuation(c))
+                parts.push_back(std::move(k));
             if (sstAt)
                 return recordError(parts.front(), QStringLiteral("the workbook has a second shared string table"));
             sstAt = m_wb.m_globals.size();
@@ -295,13 +272,7 @@ Status GlobalsParser::run(ByteCursor &c)
         }
         if (rec.id == biff::rec::EXTSST) {
             // Rebuilt on save from the new SST; its CONTINUE records go with it.
-            while (!c.atEnd()) {
-                ByteCursor peek = c;
-                Result<Record> next = readRecord(peek);
-                if (!next || next->id != biff::rec::CONTINUE)
-                    break;
-                c = peek;
-            }
+            readContinuation(c);
             continue;
         }
         for (const Entry &e : kTable)
@@ -326,10 +297,7 @@ Status GlobalsParser::run(ByteCursor &c)
 
 Status WorkbookReader::readSST(Workbook &wb, const std::vector<Record> &parts)
 {
-    std::vector<std::span<const uint8_t>> segs;
-    for (const Record &p : parts)
-        segs.emplace_back(p.data);
-    ContinueReader in(std::move(segs));
+    ContinueReader in(parts.front(), std::span(parts).subspan(1));
     uint32_t total = 0, unique = 0;
     in.readU32(total);
     in.readU32(unique);
@@ -525,12 +493,10 @@ Status SheetParser::readLABEL(const Record &r)
     uint16_t row, col, xf;
     if (Status s = readCellHeader(r, c, row, col, xf, biff::cell::kHeaderSize + 3); !s)
         return s;
-    std::vector<std::span<const uint8_t>> segs{std::span<const uint8_t>(r.data).subspan(biff::cell::kHeaderSize)};
-    for (const Record &k : m_following)
-        segs.emplace_back(k.data);
-    ContinueReader in(std::move(segs));
+    ContinueReader in(r, m_following);
     uint16_t cch = 0;
     uint8_t options = 0;
+    in.skip(biff::cell::kHeaderSize);
     in.readU16(cch);
     in.readU8(options);
     SharedString s;
@@ -600,10 +566,8 @@ Status SheetParser::readFORMULA(const Record &r)
             for (size_t i = 0; i < m_following.size(); ++i) {
                 if (m_following[i].id != biff::rec::STRING)
                     continue;
-                std::vector<std::span<const uint8_t>> segs{m_following[i].data};
-                for (size_t k = i + 1; k < m_following.size() && m_following[k].id == biff::rec::CONTINUE; ++k)
-                    segs.emplace_back(m_following[k].data);
-                ContinueReader in(std::move(segs));
+                const std::span<const Record> continues(m_following.begin() + i + 1, m_following.begin() + continuedEnd(m_following, i));
+                ContinueReader in(m_following[i], continues);
                 uint16_t cch = 0;
                 uint8_t options = 0;
                 in.readU16(cch);
@@ -743,19 +707,7 @@ Status SheetParser::run(ByteCursor &c)
         if (depth == 0 && isCellTableRecord(rec.id)) {
             // Gather what belongs to this record: CONTINUE for long text, and the formula's
             // SHRFMLA / ARRAY / TABLE / STRING companions.
-            m_following.clear();
-            while (!c.atEnd()) {
-                ByteCursor peek = c;
-                Result<Record> next = readRecord(peek);
-                if (!next)
-                    break;
-                const bool belongs = next->id == biff::rec::CONTINUE
-                    || (rec.id == biff::rec::FORMULA && belongsToFormula(next->id));
-                if (!belongs)
-                    break;
-                m_following.push_back(std::move(*next));
-                c = peek;
-            }
+            m_following = readContinuation(c, rec.id == biff::rec::FORMULA ? belongsToFormula : nullptr);
             if (!cellTableAt)
                 cellTableAt = m_sheet.m_records.size();
             for (const Entry &e : kTable)
@@ -907,147 +859,6 @@ Result<Workbook> WorkbookReader::read(std::span<const uint8_t> bytes, const QStr
         wb.m_activeSheet = 0;
     readPictures(wb);
     return wb;
-}
-
-// ---- Workbook: the parts that only read ----------------------------------------------
-
-Result<Workbook> Workbook::open(const QString &path)
-{
-    const QString shown = QDir::toNativeSeparators(path);
-    QFile f(path);
-    if (!QFileInfo::exists(path))
-        return Error{QStringLiteral("%1: the file does not exist").arg(shown)};
-    if (QFileInfo(path).isDir())
-        return Error{QStringLiteral("%1: is a folder, not a workbook file").arg(shown)};
-    if (!f.open(QIODevice::ReadOnly))
-        return Error{QStringLiteral("%1: cannot be opened: %2").arg(shown, f.errorString())};
-    if (f.size() > kMaxFileSize)
-        return Error{QStringLiteral("%1: the file is larger than %2 MB").arg(shown).arg(kMaxFileSize / (1024 * 1024))};
-    const QByteArray bytes = f.readAll();
-    if (f.error() != QFileDevice::NoError)
-        return Error{QStringLiteral("%1: cannot be read: %2").arg(shown, f.errorString())};
-    return fromBytes({reinterpret_cast<const uint8_t *>(bytes.constData()), size_t(bytes.size())}, shown);
-}
-
-Result<Workbook> Workbook::fromBytes(std::span<const uint8_t> bytes, const QString &name)
-{
-    return WorkbookReader::read(bytes, name);
-}
-
-Workbook::Workbook()
-    : m_strings(std::make_unique<std::vector<SharedString>>()),
-      m_palette(std::begin(kDefaultPalette), std::end(kDefaultPalette))
-{
-}
-Workbook::Workbook(Workbook &&) noexcept = default;
-Workbook &Workbook::operator=(Workbook &&) noexcept = default;
-Workbook::~Workbook() = default;
-
-const QString &Workbook::text(const Cell &cell) const
-{
-    static const QString empty;
-    if ((cell.type != CellType::Text && cell.type != CellType::Formula) || cell.text >= m_strings->size())
-        return empty;
-    if (cell.type == CellType::Formula && (!cell.formula || cell.formula->result != FormulaResult::Text))
-        return empty;
-    return (*m_strings)[cell.text].text;
-}
-
-const CellFormat &Workbook::xf(uint16_t index) const
-{
-    static const CellFormat fallback;
-    return index < m_xfs.size() ? m_xfs[index] : fallback;
-}
-
-const Font &Workbook::font(uint16_t index) const
-{
-    static const Font fallback{200, 400, false, false, 0, 0, 0x7FFF, 0, 0, QStringLiteral("Arial")};
-    const size_t i = index >= 4 ? size_t(index) - 1 : index;
-    if (index == 4 || i >= m_fonts.size())
-        return m_fonts.empty() ? fallback : m_fonts.front();
-    return m_fonts[i];
-}
-
-QString Workbook::numberFormat(uint16_t index) const
-{
-    if (auto it = m_formats.find(index); it != m_formats.end())
-        return it->second;
-    static const std::map<uint16_t, const char *> builtin = {
-        {0, "General"}, {1, "0"}, {2, "0.00"}, {3, "#,##0"}, {4, "#,##0.00"},
-        {5, "\"$\"#,##0_);(\"$\"#,##0)"}, {6, "\"$\"#,##0_);[Red](\"$\"#,##0)"},
-        {7, "\"$\"#,##0.00_);(\"$\"#,##0.00)"}, {8, "\"$\"#,##0.00_);[Red](\"$\"#,##0.00)"},
-        {9, "0%"}, {10, "0.00%"}, {11, "0.00E+00"}, {12, "# ?/?"}, {13, "# ?\?/?\?"}, {14, "m/d/yy"},
-        {15, "d-mmm-yy"}, {16, "d-mmm"}, {17, "mmm-yy"}, {18, "h:mm AM/PM"}, {19, "h:mm:ss AM/PM"},
-        {20, "h:mm"}, {21, "h:mm:ss"}, {22, "m/d/yy h:mm"}, {37, "#,##0_);(#,##0)"},
-        {38, "#,##0_);[Red](#,##0)"}, {39, "#,##0.00_);(#,##0.00)"}, {40, "#,##0.00_);[Red](#,##0.00)"},
-        {45, "mm:ss"}, {46, "[h]:mm:ss"}, {47, "mm:ss.0"}, {48, "##0.0E+0"}, {49, "@"}};
-    if (auto it = builtin.find(index); it != builtin.end())
-        return QString::fromLatin1(it->second);
-    return QStringLiteral("General");
-}
-
-uint32_t Workbook::color(uint16_t index) const
-{
-    if (index < biff::palette::kFirstIndex)
-        return kDefaultPalette[index];
-    if (index < biff::palette::kFirstIndex + biff::palette::kCount)
-        return m_palette[index - biff::palette::kFirstIndex];
-    return index == 65 ? 0xFFFFFF : 0x000000;
-}
-
-std::vector<const Record *> Workbook::drawingGroupRecords() const
-{
-    std::vector<const Record *> out;
-    for (size_t i = 0; i < m_globals.size(); ++i) {
-        if (m_globals[i].id != biff::rec::MSODRAWINGGROUP)
-            continue;
-        out.push_back(&m_globals[i]);
-        while (i + 1 < m_globals.size() && m_globals[i + 1].id == biff::rec::CONTINUE)
-            out.push_back(&m_globals[++i]);
-    }
-    return out;
-}
-
-const Cell *Worksheet::cellAt(uint16_t row, uint16_t col) const
-{
-    auto it = m_cells.find(cellKey(row, col));
-    return it == m_cells.end() ? nullptr : &it->second;
-}
-
-std::optional<CellRange> Worksheet::usedRange() const
-{
-    if (m_cells.empty())
-        return std::nullopt;
-    CellRange r{keyRow(m_cells.begin()->first), keyRow(m_cells.rbegin()->first), 0xFFFF, 0};
-    for (const auto &[key, cell] : m_cells) {
-        r.firstCol = std::min(r.firstCol, keyCol(key));
-        r.lastCol = std::max(r.lastCol, keyCol(key));
-    }
-    return r;
-}
-
-RowInfo Worksheet::row(uint16_t row) const
-{
-    if (auto it = m_rowInfo.find(row); it != m_rowInfo.end())
-        return it->second;
-    RowInfo info;
-    info.heightTwips = m_defaultRowHeight;
-    return info;
-}
-
-std::vector<const Record *> Worksheet::drawingRecords() const
-{
-    std::vector<const Record *> out;
-    bool inDrawing = false;
-    for (const Record &r : m_records) {
-        if (isDrawingRecord(r.id))
-            inDrawing = true;
-        else if (r.id != biff::rec::CONTINUE)
-            inDrawing = false;
-        if (inDrawing)
-            out.push_back(&r);
-    }
-    return out;
 }
 
 } // namespace xls

@@ -4,12 +4,7 @@
 #include "platform/xls/Workbook.h"
 #include "platform/xls/WorkbookReader.h"
 
-#include "platform/files/AtomicFile.h"
-
-#include <QDir>
-#include <QFileInfo>
-#include <cerrno>
-#include <cstdio>
+#include <QHash>
 #include <cstring>
 #include <algorithm>
 #include <stdexcept>
@@ -23,8 +18,6 @@ namespace {
 // where anything under 4096 bytes would go; padding with zeros after the last EOF is what
 // other writers do and every reader skips.
 constexpr size_t kMinWorkbookStream = 4096;
-
-constexpr uint16_t kDefaultCellXf = 15;
 
 // Rich entries stay distinct from plain ones with the same text, so their runs survive.
 struct StringKey {
@@ -359,99 +352,6 @@ std::vector<uint8_t> WorkbookWriter::writeStream(const Workbook &wb)
     if (bytes.size() < kMinWorkbookStream)
         bytes.resize(kMinWorkbookStream, 0);
     return bytes;
-}
-
-// ---- Model edits and saving ----------------------------------------------------------
-
-Cell &Worksheet::cellForWrite(uint16_t row, uint16_t col)
-{
-    if (!m_isWorksheet)
-        throw std::invalid_argument("cells can only be written on a worksheet");
-    if (col > biff::cell::kMaxCol)
-        throw std::invalid_argument("column past IV");
-    if (touchesArrayFormula({row, row, col, col}))
-        throw std::invalid_argument("You can't change part of an array.");
-    auto [it, fresh] = m_cells.try_emplace(cellKey(row, col));
-    if (fresh) {
-        // A new cell takes the row's format, else its column's, as Excel does.
-        uint16_t xf = kDefaultCellXf;
-        if (auto r = m_rowInfo.find(row); r != m_rowInfo.end() && r->second.xf) {
-            xf = *r->second.xf;
-        } else {
-            for (const ColumnInfo &c : m_columns)
-                if (col >= c.firstCol && col <= c.lastCol)
-                    xf = c.xf;
-        }
-        it->second.xf = xf;
-    }
-    if (it->second.formula)
-        releaseSharedFormula(row, col, *it->second.formula);
-    it->second.formula.reset();
-    return it->second;
-}
-
-void Worksheet::setNumber(uint16_t row, uint16_t col, double value)
-{
-    Cell &c = cellForWrite(row, col);
-    c.type = CellType::Number;
-    c.number = value;
-}
-
-void Worksheet::setText(uint16_t row, uint16_t col, const QString &text)
-{
-    if (text.size() > qsizetype(biff::kMaxStringChars))
-        throw std::invalid_argument("text longer than 32767 characters");
-    Cell &c = cellForWrite(row, col);
-    c.type = CellType::Text;
-    c.number = 0;
-    m_strings->push_back(SharedString{text, {}, {}});
-    c.text = uint32_t(m_strings->size() - 1);
-}
-
-void Worksheet::setBoolean(uint16_t row, uint16_t col, bool value)
-{
-    Cell &c = cellForWrite(row, col);
-    c.type = CellType::Boolean;
-    c.code = value ? 1 : 0;
-}
-
-void Worksheet::setError(uint16_t row, uint16_t col, uint8_t code)
-{
-    Cell &c = cellForWrite(row, col);
-    c.type = CellType::Error;
-    c.number = 0;
-    c.code = code;
-}
-
-void Worksheet::setBlank(uint16_t row, uint16_t col)
-{
-    Cell &c = cellForWrite(row, col);
-    c.type = CellType::Blank;
-    c.number = 0;
-    c.code = 0;
-}
-
-Result<std::vector<uint8_t>> Workbook::toBytes() const
-{
-    CompoundFile cf = m_container; // the other streams go out as they came in
-    cf.setStream(m_streamName, WorkbookWriter::writeStream(*this));
-    return cf.serialize();
-}
-
-Status Workbook::saveAs(const QString &path) const
-{
-    const QString shown = QDir::toNativeSeparators(path);
-    Result<std::vector<uint8_t>> bytes = toBytes();
-    if (!bytes)
-        return Error{QStringLiteral("%1: %2").arg(shown, bytes.error().message)};
-    // Never half a workbook under the caller's name, even on a full disk: the bytes reach
-    // the disk under a temporary name first and replace the target in one step.
-    files::WriteOptions options;
-    options.newFileMode = 0644;
-    const files::WriteOutcome outcome = files::writeFileAtomically(path, {bytes->data(), qsizetype(bytes->size())}, options);
-    if (!outcome.written())
-        return Error{QStringLiteral("%1: cannot be written: %2").arg(shown, outcome.reason)};
-    return {};
 }
 
 } // namespace xls

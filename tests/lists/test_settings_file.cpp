@@ -145,7 +145,7 @@ private slots:
         testing::SmallDisk disk(64);
         if (!disk.mounted())
             QSKIP(qPrintable(disk.whyNot()));
-        qputenv("XDG_CONFIG_HOME", disk.path().toLocal8Bit());
+        qputenv(facts::env::kConfigHome, disk.path().toLocal8Bit());
         platform::SettingsValues lists;
         for (int i = 0; i < 15; ++i)
             lists.append({QStringLiteral("List%1").arg(i), QStringLiteral("stored item %1").arg(i)});
@@ -164,9 +164,10 @@ private slots:
         }
         QCOMPARE(testing::fileBytes(disk.filePath("Quillmark.ini")), before);
         QCOMPARE(disk.entries(), QStringList{"Quillmark.ini"});
-        qunsetenv("XDG_CONFIG_HOME");
+        qunsetenv(facts::env::kConfigHome);
     }
 };
 
 QTEST_GUILESS_MAIN(TestSettingsFile)
 #include "test_settings_file.moc"
+#include "platform/facts/Environment.h"

@@ -24,7 +24,7 @@ TOLERANCE = 0.03
 
 
 def sample_lists():
-    source = open(os.path.join(ROOT, "lists", "ListCommands.h"), encoding="utf-8").read()
+    source = open(os.path.join(ROOT, "platform", "facts", "SampleList.h"), encoding="utf-8").read()
     lists = {}
     for category, text in re.findall(r'\{\d+, (\d+), "([^"]*)"\}', source):
         lists.setdefault(int(category), []).append(text)
@@ -32,7 +32,7 @@ def sample_lists():
 
 
 def captions():
-    source = open(os.path.join(ROOT, "lists", "CategoryCatalog.h"), encoding="utf-8").read()
+    source = open(os.path.join(ROOT, "platform", "facts", "Categories.h"), encoding="utf-8").read()
     block = source[source.index("kCategoryCaptions"):]
     return re.findall(r'QStringLiteral\("([^"]*)"\)', block)[:15]
 

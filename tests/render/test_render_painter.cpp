@@ -2,7 +2,7 @@
 // on a device of another resolution, with the grid forced, and into a PDF.
 
 #include "platform/render/SheetRenderer.h"
-#include "platform/render/tools/TemplateFill.h"
+#include "tools/render-sheet/TemplateFill.h"
 
 #include <QBuffer>
 #include <QPainter>

@@ -5,7 +5,7 @@
 
 #include "platform/render/Clipboard.h"
 #include "platform/render/SheetRenderer.h"
-#include "platform/render/tools/TemplateFill.h"
+#include "tools/render-sheet/TemplateFill.h"
 
 #include <QtTest>
 

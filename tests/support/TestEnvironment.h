@@ -2,6 +2,8 @@
 // A private config folder (for the settings file), cache folder and temporary folder per
 // test case, so no test sees another's files or the developer's own settings and cache.
 
+#include "platform/facts/Environment.h"
+
 #include <QDir>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -15,9 +17,9 @@ public:
     // empty, a private one.
     explicit IsolatedFolders(const QString &cacheHome = QString())
     {
-        qputenv("XDG_CONFIG_HOME", m_config.path().toLocal8Bit());
-        qputenv("XDG_CACHE_HOME", (cacheHome.isEmpty() ? m_cache.path() : cacheHome).toLocal8Bit());
-        qputenv("TEMP", m_temp.path().toLocal8Bit());
+        qputenv(facts::env::kConfigHome, m_config.path().toLocal8Bit());
+        qputenv(facts::env::kCacheHome, (cacheHome.isEmpty() ? m_cache.path() : cacheHome).toLocal8Bit());
+        qputenv(facts::env::kTemp, m_temp.path().toLocal8Bit());
         // Qt reads XDG_CONFIG_HOME once per process; later cases need the path set.
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_config.path());
     }

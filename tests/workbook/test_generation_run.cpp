@@ -227,7 +227,7 @@ private slots:
     {
         testing::IsolatedFolders folders;
         testing::ScriptedDialogs dialogs;
-        qputenv("TEMP", QByteArray("/nonexistent/pantrimo-temp"));
+        qputenv(facts::env::kTemp, QByteArray("/nonexistent/pantrimo-temp"));
         Form1 w;
         QVERIFY(w.Form_Load());
         for (int i = 0; i < 15; ++i)
@@ -250,7 +250,7 @@ private slots:
             QSKIP(qPrintable(disk.whyNot()));
         testing::IsolatedFolders folders;
         testing::ScriptedDialogs dialogs;
-        qputenv("TEMP", disk.path().toLocal8Bit());
+        qputenv(facts::env::kTemp, disk.path().toLocal8Bit());
         Form1 w;
         QVERIFY(w.Form_Load());
         w.List1[0]->addItem("Turkey");
@@ -290,3 +290,4 @@ private slots:
 
 QTEST_MAIN(TestGenerationRun)
 #include "test_generation_run.moc"
+#include "platform/facts/Environment.h"

@@ -244,6 +244,46 @@ private slots:
         }
     }
 
+    void sstGatheredAcrossContinuesWithCompressionChange()
+    {
+        // The table's header fills the SST record alone, so its string count is only honest
+        // counted over the CONTINUE records; the second string changes width at the boundary.
+        const Bytes stream = {
+            0xFC, 0x00, 0x08, 0x00, // SST, 8 bytes
+            0x03, 0x00, 0x00, 0x00, //   total references: 3
+            0x03, 0x00, 0x00, 0x00, //   unique strings: 3
+            0x3C, 0x00, 0x09, 0x00, // CONTINUE, 9 bytes
+            0x02, 0x00, 0x00,       //   cch 2, 8-bit
+            'a', 'b',               //   "ab"
+            0x03, 0x00, 0x00,       //   cch 3, 8-bit
+            'x',                    //   one character before the boundary
+            0x3C, 0x00, 0x0A, 0x00, // CONTINUE, 10 bytes
+            0x01,                   //   option byte of the continued characters: 16-bit
+            'y', 0x00, 'z', 0x00,   //   "yz"
+            0x01, 0x00, 0x01,       //   a new string starts without a resumed option byte: cch 1, 16-bit
+            0x16, 0x04,             //   U+0416
+            0xFD, 0x00, 0x00, 0x00, // LABELSST (empty): not part of the table
+        };
+        ByteCursor c(span(stream));
+        Result<Record> sst = readRecord(c);
+        QVERIFY(sst.ok());
+        std::vector<Record> parts{*sst};
+        for (Record &k : readContinuation(c))
+            parts.push_back(std::move(k));
+        QCOMPARE(parts.size(), size_t(3));
+        Result<Record> after = readRecord(c);
+        QVERIFY(after.ok());
+        QCOMPARE(after->id, biff::rec::LABELSST);
+
+        Workbook wb;
+        const Status read = WorkbookReader::readSST(wb, parts);
+        QVERIFY2(read.ok(), qPrintable(read.ok() ? QString() : read.error().message));
+        QCOMPARE(wb.strings().size(), size_t(3));
+        QCOMPARE(wb.strings()[0].text, QStringLiteral("ab"));
+        QCOMPARE(wb.strings()[1].text, QStringLiteral("xyz"));
+        QCOMPARE(wb.strings()[2].text, QString(QChar(0x0416)));
+    }
+
     void rkEncoding_data()
     {
         QTest::addColumn<double>("value");

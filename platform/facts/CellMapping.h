@@ -3,7 +3,7 @@
 // five bands of three blocks, items 1 to 10 in the left half (columns A to F),
 // 11 to 20 in the right half (H to M). Rows and columns count from 1.
 
-namespace workbook {
+namespace facts {
 
 constexpr int kItemsPerHalf = 10;
 // The template has room for twenty items a category; more would land in the next band.
@@ -30,4 +30,4 @@ static_assert(itemCells(0, 0).row == 3 && itemCells(0, 0).numberColumn == 1 && i
 static_assert(itemCells(14, 19).row == 56 && itemCells(14, 19).numberColumn == 12 && itemCells(14, 19).textColumn == 13);
 static_assert(itemCells(4, 10).row == 14 && itemCells(4, 10).numberColumn == 10);
 
-} // namespace workbook
+} // namespace facts

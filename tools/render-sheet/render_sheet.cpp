@@ -7,7 +7,7 @@
 // render the very same file. Without --range the sheet's used range is drawn.
 
 #include "platform/render/SheetRenderer.h"
-#include "platform/render/tools/TemplateFill.h"
+#include "tools/render-sheet/TemplateFill.h"
 
 #include <QCommandLineParser>
 #include <QGuiApplication>

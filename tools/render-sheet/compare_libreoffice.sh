@@ -2,7 +2,7 @@
 # Pictures of the filled grocery template from render-sheet and from LibreOffice, both as PNG
 # at 96 dpi, for looking at side by side.
 #
-#   platform/render/tools/compare_libreoffice.sh BUILD_DIR OUT_DIR
+#   tools/render-sheet/compare_libreoffice.sh BUILD_DIR OUT_DIR
 #
 # For each of "full" (twenty items in every category) and "sample" (the sample list) it fills
 # the template, saves the workbook as OUT_DIR/<kind>.xls, and renders that saved file twice:
@@ -14,7 +14,7 @@ build=$(cd "$1" && pwd)
 mkdir -p "$2/lo"
 out=$(cd "$2" && pwd)
 template=$(cd "$(dirname "$0")/../../.." && pwd)/workbook/template/grocery_template.xls
-tool="$build/platform/render/render-sheet"
+tool="$build/tools/render-sheet/render-sheet"
 export QT_QPA_PLATFORM=offscreen
 
 for kind in full sample; do

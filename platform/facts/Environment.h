@@ -1,0 +1,22 @@
+#pragma once
+// The environment variables the program reads, named once. Tests and benchmarks set the
+// same names to steer it.
+
+namespace facts::env {
+
+// Which spreadsheet server runs a generation: unset or "builtin", "libreoffice", or "none".
+inline constexpr char kExcel[] = "PANTRIMO_EXCEL";
+// The LibreOffice program to start instead of the one installed with the system.
+inline constexpr char kSoffice[] = "PANTRIMO_SOFFICE";
+// How long one call into LibreOffice may take, in milliseconds, before it counts as hung.
+inline constexpr char kLibreOfficeTimeoutMs[] = "PANTRIMO_LIBREOFFICE_TIMEOUT_MS";
+// The folder that holds each run's working folder; a private folder of our own without it.
+inline constexpr char kTemp[] = "TEMP";
+// Where the settings file lives (<application>.ini); ~/.config without it.
+inline constexpr char kConfigHome[] = "XDG_CONFIG_HOME";
+// Where the kept LibreOffice profile lives; ~/.cache without it.
+inline constexpr char kCacheHome[] = "XDG_CACHE_HOME";
+// The user's home folder, for the defaults of the two above.
+inline constexpr char kHome[] = "HOME";
+
+} // namespace facts::env
