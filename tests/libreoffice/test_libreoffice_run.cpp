@@ -5,7 +5,7 @@
 
 #include "shell/ErrorReport.h"
 #include "app/Form1.h"
-#include "platform/excel/libreoffice/LibreOfficeExcel.h"
+#include "platform/excel/ExcelApplication.h"
 #include "platform/excel/libreoffice/OfficeProfile.h"
 #include "preview/Form2.h"
 #include "tests/support/ScriptedDialogs.h"
@@ -205,7 +205,7 @@ private slots:
         pid_t killed = 0;
         shell::setStepProbe([&](const QString &proc, int line) {
             if (killed == 0 && proc == procedure && line == killBefore) {
-                killed = lo::officeProcessId(createLibreOfficeExcelApplication());
+                killed = excel::processId(createLibreOfficeExcelApplication());
                 ::kill(killed, SIGKILL);
             }
         });
