@@ -3,9 +3,10 @@
 // workbooks: our engine in this process (builtin/) or an office in another (libreoffice/).
 // The objects check every argument and value before they call; a backend only does the work.
 //
-// who names the member for error texts ("Range.Value"). A backend raises what fails as an
-// automation error whose description starts with it, so the caller reads the same text
-// whichever backend answered.
+// who names the member for error texts ("Range.Value"). A backend raises what fails as the
+// automation error the caller sees, its description led by who unless the failure has
+// wording of its own to keep (a spreadsheet program's "You can't change part of an array.",
+// the message of a picture renderer); the objects above pass it on unchanged.
 
 #include "platform/automation/AutomationError.h"
 #include "platform/automation/Variant.h"
