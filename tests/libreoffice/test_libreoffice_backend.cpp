@@ -6,6 +6,7 @@
 #include "tests/support/SmallDisk.h"
 #include "platform/excel/ExcelApplication.h"
 #include "platform/excel/libreoffice/OfficeProfile.h"
+#include "tests/libreoffice/KeptProfile.h"
 #include "tests/excel/AutomationCalls.h"
 
 #include <QDir>
@@ -25,6 +26,7 @@
 #include <thread>
 
 using namespace automation;
+using testing::keptProfileIsFree;
 using testing::cells;
 using testing::obj;
 using testing::raised;
@@ -53,17 +55,6 @@ bool waitUntilGone(pid_t pid, qint64 ms)
     while (processAlive(pid) && t.elapsed() < ms)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     return !processAlive(pid);
-}
-
-// Whether another program could take the kept profile now.
-bool keptProfileIsFree()
-{
-    const int fd = ::open(QFile::encodeName(lo::keptProfilePath() + ".lock").constData(), O_RDWR | O_CLOEXEC);
-    if (fd < 0)
-        return true;
-    const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-    ::close(fd);
-    return free;
 }
 
 mode_t modeOf(const QString &path)
