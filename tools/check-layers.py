@@ -19,6 +19,7 @@ LAYERS = [
     ["platform/services", "platform/skin"],
     ["platform/excel"],
     ["platform/excel/builtin", "platform/excel/libreoffice"],
+    ["platform/excel/backend"],
     ["platform/render"],
     ["platform/xls"],
     ["platform/automation", "platform/files"],

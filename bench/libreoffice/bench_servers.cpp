@@ -17,7 +17,7 @@
 
 #include "app/Form1.h"
 #include "platform/files/Leftovers.h"
-#include "platform/excel/libreoffice/LibreOfficeExcel.h"
+#include "platform/excel/ExcelApplication.h"
 #include "platform/excel/libreoffice/OfficeProfile.h"
 #include "preview/Form2.h"
 #include "platform/services/Dialogs.h"

@@ -2,7 +2,8 @@
 // template, write the cells one call at a time (half numbers, half texts), save, close, quit.
 //   bench_xls --benchmark_repetitions=10 --benchmark_report_aggregates_only=true
 
-#include "platform/excel/builtin/BuiltinExcel.h"
+#include "platform/excel/ExcelApplication.h"
+#include "platform/xls/Workbook.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,12 +2,10 @@
 
 #include "platform/automation/ClassRegistry.h"
 
+#include "platform/excel/ExcelApplication.h"
 #include "platform/excel/builtin/BuiltinExcel.h"
 #include "platform/render/Clipboard.h"
 #include "platform/render/SheetRenderer.h"
-#ifdef PANTRIMO_HAVE_LIBREOFFICE_EXCEL
-#include "platform/excel/libreoffice/LibreOfficeExcel.h"
-#endif
 
 using namespace automation;
 

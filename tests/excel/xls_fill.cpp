@@ -2,7 +2,7 @@
 // generation run does, for the round-trip checks that read the result with other programs.
 //   xls_fill IN OUT CELLS   CELLS lines: row <TAB> column <TAB> n|s <TAB> value (rows, columns from 1)
 
-#include "platform/excel/builtin/BuiltinExcel.h"
+#include "platform/excel/ExcelApplication.h"
 
 #include <QCoreApplication>
 #include <QFile>

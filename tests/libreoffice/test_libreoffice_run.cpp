@@ -5,8 +5,9 @@
 
 #include "shell/ErrorReport.h"
 #include "app/Form1.h"
-#include "platform/excel/libreoffice/LibreOfficeExcel.h"
+#include "platform/excel/ExcelApplication.h"
 #include "platform/excel/libreoffice/OfficeProfile.h"
+#include "tests/libreoffice/KeptProfile.h"
 #include "preview/Form2.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TestEnvironment.h"
@@ -26,6 +27,7 @@
 #include <unistd.h>
 
 using shell::Form1;
+using testing::keptProfileIsFree;
 
 namespace {
 
@@ -75,16 +77,6 @@ QString compareBooks(const QString &a, const QString &b)
 }
 
 bool officeInstalled() { return !lo::findOfficeBinary(QString()).isEmpty(); }
-
-bool keptProfileIsFree()
-{
-    const int fd = ::open(QFile::encodeName(lo::keptProfilePath() + ".lock").constData(), O_RDWR | O_CLOEXEC);
-    if (fd < 0)
-        return true;
-    const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-    ::close(fd);
-    return free;
-}
 
 // The offices this program started that still run (their command lines name our pipes).
 QList<pid_t> officesOfThisProgram()
@@ -205,7 +197,7 @@ private slots:
         pid_t killed = 0;
         shell::setStepProbe([&](const QString &proc, int line) {
             if (killed == 0 && proc == procedure && line == killBefore) {
-                killed = lo::officeProcessId(createLibreOfficeExcelApplication());
+                killed = excel::processId(createLibreOfficeExcelApplication());
                 ::kill(killed, SIGKILL);
             }
         });

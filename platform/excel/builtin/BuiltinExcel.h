@@ -1,21 +1,10 @@
 #pragma once
-// The built-in spreadsheet server: an in-process "Excel.Application" that opens, fills and
-// saves real Excel 97-2003 workbooks through the late-bound members a caller expects.
-//
-//   Application  Workbooks, Version ("16.0"), DisplayAlerts (read/write), Quit
-//   Workbooks    Open(path), Count, Item(i) and the collection called with an index
-//                (Application.Workbooks(i)); indices count from 1
-//   Workbook     ActiveSheet, SaveAs(path, FileFormat:=56 | -4143), Close, Name, FullName
-//   Worksheet    Cells(row, column), UsedRange, Name
-//   Range        Value (read/write), Row, Column, Count, Rows / Columns (with Count and an
-//                index), CopyPicture (through a handler installed later, see below)
-//
-// Each application object is one instance: it owns its workbooks, and Quit closes them and
-// ends it, after which every member of it and of the objects it handed out raises an error.
-// Two instances never share state. The members know nothing of records: they work on the
+// The built-in backend of the spreadsheet server: workbooks opened, filled and saved as real
+// Excel 97-2003 files by our own engine, in this process. The server's objects
+// (platform/excel/ExcelApplication.h) sit on top; nothing here knows records: it works on the
 // xls::Workbook model.
 
-#include "platform/automation/AutomationObject.h"
+#include "platform/excel/backend/Backend.h"
 #include "platform/xls/Workbook.h"
 
 #include <functional>
@@ -38,13 +27,13 @@ struct RangeRef {
 };
 
 // CopyPicture on a range calls this handler; without one it raises an automation error. The
-// capture with a renderer installs it, so the members here need not know how a sheet is drawn.
+// capture with a renderer installs it, so the backend need not know how a sheet is drawn.
 // A failure it reports (a range too large to draw, a clipboard that refuses the picture)
 // becomes the automation error of CopyPicture, with the handler's message as its description.
 using CopyPictureHandler = std::function<xls::Status(const RangeRef &)>;
 void setCopyPictureHandler(CopyPictureHandler handler);
 
-} // namespace excel
+// A new instance's workbooks; two sessions never share state.
+std::shared_ptr<backend::Session> startBuiltinSession();
 
-// A new, invisible instance of the server.
-automation::ObjectRef createBuiltinExcelApplication();
+} // namespace excel

@@ -37,10 +37,12 @@
 #include "platform/excel/libreoffice/OfficeProfile.h"
 #include "platform/excel/libreoffice/OfficeSession.h"
 
-#include <QCoreApplication>
+#include <QClipboard>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QImage>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -49,7 +51,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <map>
@@ -66,12 +67,12 @@ using css::uno::UNO_QUERY;
 using css::uno::UNO_QUERY_THROW;
 using automation::AutomationError;
 using automation::Variant;
+using backend::CellRect;
 
 namespace lo {
 
 namespace {
 
-constexpr int32_t kMaxTextLength = 32767;
 // soffice.bin leaves with this code after it has made a new profile, expecting its launcher
 // to start it again.
 constexpr int kRestartExitCode = 81;
@@ -468,10 +469,13 @@ std::shared_ptr<Office> programOffice(const Options &options, const QString &bin
 using CellKey = std::pair<int32_t, int32_t>; // row, column
 using Writes = std::map<CellKey, Variant>;
 
-// Rectangles that cover every kept write of a kind setDataArray takes (numbers, texts,
-// empties) and nothing else: setDataArray clears the whole rectangle first, so it must never
-// reach a cell nobody wrote. Runs of adjacent columns in a row, stacked with the same runs of
-// the rows below.
+// What setDataArray takes: numbers, texts and empties. A logical value or an error value is a
+// formula's result in the office, written one cell at a time.
+bool sentAsData(const Variant &v) { return v.type() != Variant::Type::Bool && !v.isError(); }
+
+// Rectangles that cover every kept write of a kind setDataArray takes and nothing else:
+// setDataArray clears the whole rectangle first, so it must never reach a cell nobody wrote.
+// Runs of adjacent columns in a row, stacked with the same runs of the rows below.
 std::vector<CellRect> blocksOf(const Writes &writes)
 {
     std::vector<CellRect> blocks;
@@ -491,7 +495,7 @@ std::vector<CellRect> blocksOf(const Writes &writes)
     };
     int32_t runFirst = -1, runLast = -1;
     for (const auto &[key, value] : writes) {
-        if (value.type() == Variant::Type::Bool)
+        if (!sentAsData(value))
             continue;
         const auto [r, c] = key;
         if (r != row || c != runLast + 1) {
@@ -523,9 +527,45 @@ css::uno::Any cellAny(const Variant &v)
     }
 }
 
+// The error values of a cell: the office's error number (its FormulaError) and a formula that
+// gives it. The formulas compute their error where one can, because the office reads a
+// formula that is only an error constant back from an Excel 97-2003 file as =NA(). No formula
+// gives #NULL! or #NAME? that way in the office (an empty intersection is #REF! there): those
+// two are saved right, our engine reads them, but the office itself reads them back as #N/A.
+// The office's own errors that have no such value are saved as #N/A, so they read as #N/A.
+struct CellError {
+    int32_t cvErr;
+    sal_Int32 officeCode;
+    const char *formula;
+};
+constexpr CellError kCellErrors[] = {
+    {Variant::kErrNull, 521, "=#NULL!"},          {Variant::kErrDiv0, 532, "=1/0"},   {Variant::kErrValue, 519, "=\"a\"+1"},
+    {Variant::kErrRef, 524, "=INDIRECT(\"A0\")"}, {Variant::kErrName, 525, "=#NAME?"}, {Variant::kErrNum, 503, "=1E308*10"},
+    {Variant::kErrNA, 32767, "=NA()"},
+};
+
+Variant errorValue(sal_Int32 officeCode)
+{
+    for (const CellError &e : kCellErrors)
+        if (e.officeCode == officeCode)
+            return Variant::fromError(e.cvErr);
+    return Variant::fromError(Variant::kErrNA);
+}
+
+// The formula that gives a logical or error value.
+OUString formulaOf(const Variant &v)
+{
+    if (v.isError()) {
+        for (const CellError &e : kCellErrors)
+            if (e.cvErr == v.errorCode())
+                return OUString::createFromAscii(e.formula);
+    }
+    return v.toBool() ? OUString("=TRUE()") : OUString("=FALSE()");
+}
+
 class SessionImpl;
 
-class DocumentImpl : public Document {
+class DocumentImpl : public backend::Document {
 public:
     DocumentImpl(std::shared_ptr<Office> office, std::chrono::milliseconds callTimeout, QString path,
                  Reference<css::lang::XComponent> document)
@@ -536,27 +576,48 @@ public:
     QString path() const override { return m_path; }
     bool isClosed() const override { return m_closed; }
 
-    QString sheetName(QStringView who) override
+    // Nobody sees the office, so nobody changes the active sheet: it is looked up once.
+    int activeSheet(QStringView who) override
     {
-        return remote(who, [&] { return toQ(Reference<css::container::XNamed>(sheet(), UNO_QUERY_THROW)->getName()); });
+        if (m_active < 0) {
+            m_active = remote(who, [&] {
+                const Reference<css::frame::XModel> model(m_document, UNO_QUERY_THROW);
+                const Reference<css::sheet::XSpreadsheetView> view(model->getCurrentController(), UNO_QUERY);
+                if (!view.is())
+                    return 0;
+                return int(Reference<css::sheet::XCellRangeAddressable>(view->getActiveSheet(), UNO_QUERY_THROW)->getRangeAddress().Sheet);
+            });
+        }
+        return m_active;
     }
 
-    void write(int32_t row, int32_t column, const Variant &value) override
+    std::vector<int> worksheets(QStringView who) override
     {
-        if (value.isObject())
-            throw AutomationError(automation::kTypeMismatch + QStringLiteral(" (Range.Value cannot hold an object)"));
-        if (value.type() == Variant::Type::String && value.toString().size() > kMaxTextLength)
-            throw AutomationError(QStringLiteral("Range.Value: a cell holds at most 32,767 characters; this text has %1").arg(value.toString().size()));
-        if (value.isNumeric() && value.type() != Variant::Type::Bool && !std::isfinite(value.toDouble()))
-            throw AutomationError(QStringLiteral("Range.Value: %1 is not a number a cell can hold").arg(value.toDouble()));
-        m_pending[{row, column}] = value;
+        const sal_Int32 count = remote(who, [&] { return sheets()->getCount(); });
+        std::vector<int> out;
+        for (int i = 0; i < count; ++i)
+            out.push_back(i);
+        return out;
     }
 
-    Variant read(QStringView who, int32_t row, int32_t column) override
+    QString sheetName(QStringView who, int index) override
+    {
+        return remote(who, [&] { return toQ(Reference<css::container::XNamed>(sheet(index), UNO_QUERY_THROW)->getName()); });
+    }
+
+    void write(QStringView, int index, const CellRect &range, const Variant &value) override
+    {
+        Writes &writes = m_pending[index];
+        for (int32_t r = range.firstRow; r <= range.lastRow; ++r)
+            for (int32_t c = range.firstCol; c <= range.lastCol; ++c)
+                writes[{r, c}] = value;
+    }
+
+    Variant read(QStringView who, int index, int32_t row, int32_t column) override
     {
         flush(who);
         return remote(who, [&]() -> Variant {
-            const Reference<css::table::XCell> c = sheet()->getCellByPosition(column, row);
+            const Reference<css::table::XCell> c = sheet(index)->getCellByPosition(column, row);
             bool number = false;
             switch (c->getType()) {
             case css::table::CellContentType_EMPTY:
@@ -566,7 +627,10 @@ public:
                 break;
             case css::table::CellContentType_FORMULA: {
                 const Reference<css::beans::XPropertySet> props(c, UNO_QUERY_THROW);
-                number = props->getPropertyValue(OUString("FormulaResultType2")).get<sal_Int32>() == css::sheet::FormulaResult::VALUE;
+                const sal_Int32 result = props->getPropertyValue(OUString("FormulaResultType2")).get<sal_Int32>();
+                if (result == css::sheet::FormulaResult::ERROR)
+                    return errorValue(c->getError());
+                number = result == css::sheet::FormulaResult::VALUE;
                 break;
             }
             default:
@@ -578,11 +642,11 @@ public:
         });
     }
 
-    CellRect usedRange(QStringView who) override
+    CellRect usedRange(QStringView who, int index) override
     {
         flush(who);
         const css::table::CellRangeAddress used = remote(who, [&] {
-            const Reference<css::sheet::XSheetCellCursor> cursor = sheet()->createCursor();
+            const Reference<css::sheet::XSheetCellCursor> cursor = sheet(index)->createCursor();
             const Reference<css::sheet::XUsedAreaCursor> area(cursor, UNO_QUERY_THROW);
             area->gotoStartOfUsedArea(false);
             area->gotoEndOfUsedArea(true);
@@ -593,6 +657,10 @@ public:
 
     void saveAs(QStringView who, const QString &path) override
     {
+        // The office would make a missing folder on the way, leaving a mistyped path's folders
+        // behind; the file is saved into an existing folder only, as our engine does.
+        if (const QString folder = QFileInfo(path).path(); !QFileInfo(folder).isDir())
+            throw AutomationError(QStringLiteral("%1: %2 cannot be written: the folder %3 does not exist").arg(who, path, folder));
         flush(who);
         remote(who, [&] {
             const css::uno::Sequence<css::beans::PropertyValue> props = properties(property("FilterName", OUString("MS Excel 97")),
@@ -602,8 +670,11 @@ public:
         m_path = path;
     }
 
-    QImage picture(QStringView who, const CellRect &r) override
+    // The office draws the range as a PNG; the picture goes on this program's clipboard.
+    void copyPicture(QStringView who, int index, const CellRect &r) override
     {
+        if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+            throw AutomationError(QStringLiteral("%1: there is no clipboard without a running GUI application").arg(who));
         flush(who);
         m_office->live(who);
         const QString file = QDir(m_office->profile->workFolder()).filePath(QStringLiteral("picture.png"));
@@ -612,14 +683,16 @@ public:
             const Reference<css::frame::XModel> model(m_document, UNO_QUERY_THROW);
             // The PNG filter draws the current selection; a hidden document keeps its controller.
             const Reference<css::view::XSelectionSupplier> selection(model->getCurrentController(), UNO_QUERY_THROW);
-            selection->select(css::uno::Any(sheet()->getCellRangeByPosition(r.firstCol, r.firstRow, r.lastCol, r.lastRow)));
+            selection->select(css::uno::Any(sheet(index)->getCellRangeByPosition(r.firstCol, r.firstRow, r.lastCol, r.lastRow)));
             const css::uno::Sequence<css::beans::PropertyValue> props =
                 properties(property("FilterName", OUString("calc_png_Export")), property("SelectionOnly", true));
             Reference<css::frame::XStorable>(model, UNO_QUERY_THROW)->storeToURL(fileUrl(file), props);
         });
-        const QImage image(file);
+        const QImage picture(file);
         QFile::remove(file);
-        return image;
+        if (picture.isNull())
+            throw AutomationError(QStringLiteral("%1: LibreOffice wrote no picture of the range").arg(who));
+        QGuiApplication::clipboard()->setImage(picture);
     }
 
     void close(QStringView who) override
@@ -663,20 +736,18 @@ private:
     }
 
     // Called inside remote().
-    Reference<css::sheet::XSpreadsheet> sheet()
+    Reference<css::container::XIndexAccess> sheets()
     {
-        if (!m_sheet.is()) {
-            const Reference<css::frame::XModel> model(m_document, UNO_QUERY_THROW);
-            const Reference<css::sheet::XSpreadsheetView> view(model->getCurrentController(), UNO_QUERY);
-            if (view.is()) {
-                m_sheet = view->getActiveSheet();
-            } else {
-                const Reference<css::sheet::XSpreadsheetDocument> doc(model, UNO_QUERY_THROW);
-                const Reference<css::container::XIndexAccess> sheets(doc->getSheets(), UNO_QUERY_THROW);
-                m_sheet.set(sheets->getByIndex(0), UNO_QUERY_THROW);
-            }
-        }
-        return m_sheet;
+        const Reference<css::sheet::XSpreadsheetDocument> doc(m_document, UNO_QUERY_THROW);
+        return Reference<css::container::XIndexAccess>(doc->getSheets(), UNO_QUERY_THROW);
+    }
+
+    Reference<css::sheet::XSpreadsheet> sheet(int index)
+    {
+        Reference<css::sheet::XSpreadsheet> &known = m_sheets[index];
+        if (!known.is())
+            known.set(sheets()->getByIndex(index), UNO_QUERY_THROW);
+        return known;
     }
 
     void flush(QStringView who);
@@ -687,8 +758,9 @@ private:
     std::chrono::milliseconds m_callTimeout;
     QString m_path;
     Reference<css::lang::XComponent> m_document;
-    Reference<css::sheet::XSpreadsheet> m_sheet;
-    Writes m_pending;
+    std::map<int, Reference<css::sheet::XSpreadsheet>> m_sheets;
+    int m_active = -1;
+    std::map<int, Writes> m_pending; // by sheet
     bool m_closed = false;
 };
 
@@ -739,46 +811,54 @@ void DocumentImpl::flush(QStringView who)
     if (m_pending.empty())
         return;
     // Sent once, whatever happens: a refused write is reported here and not again.
-    Writes writes;
-    writes.swap(m_pending);
+    std::map<int, Writes> all;
+    all.swap(m_pending);
     std::optional<RefusedWrite> refused;
-    remote(who, [&] {
-        const Reference<css::sheet::XSpreadsheet> target = sheet();
-        for (const CellRect &block : blocksOf(writes)) {
-            try {
-                sendBlock(target, block, writes);
-            } catch (const RefusedWrite &r) {
-                if (!refused)
-                    refused = r;
-            }
+    const Writes *refusedIn = nullptr;
+    const auto refuse = [&](const RefusedWrite &r, const Writes &writes) {
+        if (!refused) {
+            refused = r;
+            refusedIn = &writes;
         }
-        // A logical value is a formula's result in the office; there is no array form for it.
-        for (const auto &[key, value] : writes) {
-            if (value.type() != Variant::Type::Bool)
-                continue;
-            try {
-                target->getCellByPosition(key.second, key.first)->setFormula(value.toBool() ? OUString("=TRUE()") : OUString("=FALSE()"));
-            } catch (const css::lang::DisposedException &) {
-                throw;
-            } catch (const css::uno::RuntimeException &e) {
-                if (m_office->endedAfterFailure(false))
+    };
+    remote(who, [&] {
+        for (const auto &[index, writes] : all) {
+            const Reference<css::sheet::XSpreadsheet> target = sheet(index);
+            for (const CellRect &block : blocksOf(writes)) {
+                try {
+                    sendBlock(target, block, writes);
+                } catch (const RefusedWrite &r) {
+                    refuse(r, writes);
+                }
+            }
+            for (const auto &[key, value] : writes) {
+                if (sentAsData(value))
+                    continue;
+                try {
+                    target->getCellByPosition(key.second, key.first)->setFormula(formulaOf(value));
+                } catch (const css::lang::DisposedException &) {
                     throw;
-                if (!refused)
-                    refused = RefusedWrite{key, toQ(e.Message)};
+                } catch (const css::uno::RuntimeException &e) {
+                    if (m_office->endedAfterFailure(false))
+                        throw;
+                    refuse(RefusedWrite{key, toQ(e.Message)}, writes);
+                }
             }
         }
     });
     if (refused) {
-        const Variant &value = writes.at(refused->cell);
+        const Variant &value = refusedIn->at(refused->cell);
+        const QString shown = value.type() == Variant::Type::String ? QStringLiteral("\"%1\"").arg(value.toString())
+                              : value.isError()                      ? QStringLiteral("Error %1").arg(value.errorCode())
+                                                                     : value.toString();
         throw AutomationError(QStringLiteral("%1: LibreOffice did not store the value %2 written to %3 (%4)")
-                                  .arg(who,
-                                       value.type() == Variant::Type::String ? QStringLiteral("\"%1\"").arg(value.toString()) : value.toString(),
+                                  .arg(who, shown,
                                        cellName(refused->cell.first, refused->cell.second),
                                        refused->reason.isEmpty() ? QStringLiteral("it gave no reason; the sheet may be protected") : refused->reason));
     }
 }
 
-class SessionImpl : public Session, public std::enable_shared_from_this<SessionImpl> {
+class SessionImpl : public backend::Session, public std::enable_shared_from_this<SessionImpl> {
 public:
     SessionImpl(std::shared_ptr<Office> office, const Options &options) : m_office(std::move(office)), m_options(options) {}
 
@@ -792,16 +872,11 @@ public:
         }
     }
 
-    void live(QStringView who) const override
-    {
-        if (m_quit)
-            throw AutomationError(QStringLiteral("%1: the Excel application has quit; its objects can no longer be used").arg(who));
-        m_office->live(who);
-    }
+    void checkRunning(QStringView who) const override { m_office->live(who); }
 
-    std::shared_ptr<Document> open(QStringView who, const QString &path) override
+    std::shared_ptr<backend::Document> open(QStringView who, const QString &path) override
     {
-        live(who);
+        checkRunning(who);
         const QFileInfo info(path);
         if (!info.isFile())
             throw AutomationError(QStringLiteral("%1: %2 could not be found").arg(who, path));
@@ -828,7 +903,7 @@ public:
         return document;
     }
 
-    std::vector<std::shared_ptr<Document>> documents() const override { return {m_documents.begin(), m_documents.end()}; }
+    std::vector<std::shared_ptr<backend::Document>> documents() const override { return {m_documents.begin(), m_documents.end()}; }
 
     void quit() override
     {
@@ -864,7 +939,7 @@ void DocumentImpl::forgetDocument()
 {
     m_closed = true;
     m_pending.clear();
-    m_sheet.clear();
+    m_sheets.clear();
     m_document.clear();
     if (const auto owner = session.lock())
         owner->forget(this);
@@ -913,7 +988,7 @@ QString findOfficeBinary(const QString &hint)
     return info.isFile() && info.isExecutable() ? info.absoluteFilePath() : QString();
 }
 
-std::shared_ptr<Session> Session::start(const Options &options)
+std::shared_ptr<backend::Session> startSession(const Options &options)
 {
     const QString binary = findOfficeBinary(options.officeProgram);
     if (binary.isEmpty())

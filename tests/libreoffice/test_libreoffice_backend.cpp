@@ -1,14 +1,14 @@
-// The LibreOffice server through its late-bound members, called the way the program calls
-// them; its kept writes; the one office the program's instances share, its kept profile, and
-// what happens to it when an instance quits, the office crashes or hangs, or the program is
-// abandoned.
+// What only the LibreOffice server does, beyond what every server answers (test_excel_contract):
+// the one office the program's instances share, its kept profile, what happens to it when an
+// instance quits, the office crashes or hangs, or the program is abandoned; and a kept write
+// the office refuses.
 
 #include "tests/support/SmallDisk.h"
-#include "platform/excel/libreoffice/LibreOfficeExcel.h"
+#include "platform/excel/ExcelApplication.h"
 #include "platform/excel/libreoffice/OfficeProfile.h"
-#include "platform/excel/builtin/BuiltinExcel.h"
+#include "tests/libreoffice/KeptProfile.h"
+#include "tests/excel/AutomationCalls.h"
 
-#include <QClipboard>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -26,6 +26,10 @@
 #include <thread>
 
 using namespace automation;
+using testing::keptProfileIsFree;
+using testing::cells;
+using testing::obj;
+using testing::raised;
 
 namespace {
 
@@ -33,19 +37,8 @@ const QString kSourceTemplate = QStringLiteral(PANTRIMO_TEMPLATE_XLS);
 // Generous: two cores shared with other builds; what matters is that it is bounded at all.
 constexpr qint64 kBoundMs = 30000;
 
-ObjectRef obj(const Variant &v) { return requireObject(v); }
-ObjectRef cells(const ObjectRef &sheet, int r, int c) { return obj(sheet->call(u"Cells", {int16_t(r), int16_t(c)})); }
 ObjectRef activeSheet(const ObjectRef &app) { return obj(obj(obj(app->get(u"Workbooks"))->call(u"Item", {1}))->get(u"ActiveSheet")); }
 
-QString raised(const std::function<void()> &f)
-{
-    try {
-        f();
-    } catch (const AutomationError &e) {
-        return e.description();
-    }
-    return QString();
-}
 
 // The pipes this test process's offices listen on, left in /tmp.
 QStringList ourPipes()
@@ -64,17 +57,6 @@ bool waitUntilGone(pid_t pid, qint64 ms)
     return !processAlive(pid);
 }
 
-// Whether another program could take the kept profile now.
-bool keptProfileIsFree()
-{
-    const int fd = ::open(QFile::encodeName(lo::keptProfilePath() + ".lock").constData(), O_RDWR | O_CLOEXEC);
-    if (fd < 0)
-        return true;
-    const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-    ::close(fd);
-    return free;
-}
-
 mode_t modeOf(const QString &path)
 {
     struct stat st {};
@@ -91,19 +73,9 @@ QByteArray runChild(const char *argument)
     return child.readAllStandardOutput().trimmed();
 }
 
-// Last row and column of the used range, as the capture asks for them.
-QPair<int, int> usedEnd(const ObjectRef &sheet)
-{
-    const auto last = [&](QStringView lines, QStringView number) {
-        ObjectRef part = obj(obj(sheet->get(u"UsedRange"))->get(lines));
-        return obj(part->call(u"Item", {part->get(u"Count")}))->get(number).toInt32();
-    };
-    return {last(u"Rows", u"Row"), last(u"Columns", u"Column")};
-}
-
 } // namespace
 
-class TestLibreOfficeExcel : public QObject {
+class TestLibreOfficeBackend : public QObject {
     Q_OBJECT
 
     ObjectRef m_app; // one instance for the member cases
@@ -124,168 +96,16 @@ private slots:
         kTemplate = m_dir.filePath("template.xls");
         QVERIFY(QFile::copy(kSourceTemplate, kTemplate));
         m_app = createLibreOfficeExcelApplication();
-        QVERIFY(lo::officeProcessId(m_app) > 0);
+        QVERIFY(excel::processId(m_app) > 0);
         obj(m_app->get(u"Workbooks"))->call(u"Open", {kTemplate});
     }
 
     void cleanupTestCase()
     {
-        if (m_app && lo::officeProcessId(m_app) > 0)
+        if (m_app && excel::processId(m_app) > 0)
             m_app->call(u"Quit");
         m_app.reset();
         lo::endOffice(); // before the cache folder goes
-    }
-
-    void applicationMembers()
-    {
-        QCOMPARE(m_app->get(u"Version").toString(), QStringLiteral("16.0"));
-        QCOMPARE(m_app->get(u"DisplayAlerts"), Variant::fromBool(true));
-        m_app->put(u"DisplayAlerts", Variant::fromBool(false));
-        QCOMPARE(m_app->get(u"displayalerts"), Variant::fromBool(false));
-        ObjectRef books = obj(m_app->get(u"Workbooks"));
-        QCOMPARE(books->get(u"count").toInt32(), 1);
-        QCOMPARE(obj(obj(books->call(u"", {1}))->get(u"ActiveSheet"))->get(u"Name").toString(), QStringLiteral("Grocery List"));
-        QVERIFY(raised([&] { books->call(u"Item", {2}); }).contains("subscript out of range"));
-        QVERIFY(raised([&] { books->call(u"Open", {m_dir.filePath("missing.xls")}); }).contains("could not be found"));
-        // A lock file would outlive a killed office and make the next one refuse the workbook.
-        QCOMPARE(QDir(m_dir.path()).entryList({".~lock*"}, QDir::Files | QDir::Hidden), QStringList());
-    }
-
-    void cellValueRoundTrip_data()
-    {
-        QTest::addColumn<Variant>("written");
-        QTest::addColumn<Variant>("read");
-        QTest::newRow("whole number") << Variant(int16_t(11)) << Variant(11.0);
-        QTest::newRow("fraction") << Variant(-2.5) << Variant(-2.5);
-        QTest::newRow("accented text and emoji") << Variant(QString::fromUtf8("Crème fraîche 🥕")) << Variant(QString::fromUtf8("Crème fraîche 🥕"));
-        QTest::newRow("text that looks like a formula") << Variant("=1+1") << Variant("=1+1");
-        QTest::newRow("text that looks like a number") << Variant("12") << Variant("12");
-        QTest::newRow("empty clears") << Variant() << Variant();
-    }
-
-    // Written, saved as Excel 97-2003 in both format codes, reopened in the same office.
-    void cellValueRoundTrip()
-    {
-        QFETCH(Variant, written);
-        QFETCH(Variant, read);
-        ObjectRef sheet = activeSheet(m_app);
-        cells(sheet, 5, 2)->put(u"Value", "placeholder");
-        cells(sheet, 5, 2)->put(u"Value", written);
-        QCOMPARE(cells(sheet, 5, 2)->get(u"Value"), read);
-
-        for (const int32_t format : {56, -4143}) {
-            const QString path = m_dir.filePath(QStringLiteral("%1_%2.xls").arg(QTest::currentDataTag()).arg(format).replace(' ', '_'));
-            obj(obj(m_app->get(u"Workbooks"))->call(u"Item", {1}))->call(u"SaveAs", {path}, {{QStringLiteral("FileFormat"), format}});
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            QVERIFY(file.read(8).startsWith("\xD0\xCF\x11\xE0")); // a compound file, not the template's text
-            ObjectRef books = obj(m_app->get(u"Workbooks"));
-            ObjectRef reopened = obj(books->call(u"Open", {path}));
-            QCOMPARE(books->get(u"Count").toInt32(), 2);
-            QCOMPARE(cells(obj(reopened->get(u"ActiveSheet")), 5, 2)->get(u"Value"), read);
-            reopened->call(u"Close");
-            QCOMPARE(books->get(u"Count").toInt32(), 1);
-            QVERIFY(raised([&] { reopened->get(u"ActiveSheet"); }).contains("has been closed"));
-        }
-    }
-
-    void badArgumentsAreAutomationErrors_data()
-    {
-        QTest::addColumn<QString>("member");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("row 0") << "cells0" << "outside the sheet";
-        QTest::newRow("column 257") << "cells257" << "outside the sheet";
-        QTest::newRow("format 51") << "format51" << "not supported";
-        QTest::newRow("infinite number") << "inf" << "not a number";
-        QTest::newRow("unknown member") << "unknown" << "doesn't support";
-    }
-
-    void badArgumentsAreAutomationErrors()
-    {
-        QFETCH(QString, member);
-        QFETCH(QString, expected);
-        ObjectRef sheet = activeSheet(m_app);
-        ObjectRef book = obj(obj(m_app->get(u"Workbooks"))->call(u"Item", {1}));
-        const QHash<QString, std::function<void()>> calls{
-            {"cells0", [&] { cells(sheet, 0, 1); }},
-            {"cells257", [&] { cells(sheet, 1, 257); }},
-            {"format51", [&] { book->call(u"SaveAs", {m_dir.filePath("x.xlsx")}, {{QStringLiteral("FileFormat"), 51}}); }},
-            {"inf", [&] { cells(sheet, 1, 1)->put(u"Value", std::numeric_limits<double>::infinity()); }},
-            {"unknown", [&] { sheet->get(u"Shapes"); }},
-        };
-        const QString description = raised(calls.value(member));
-        QVERIFY2(description.contains(expected), qPrintable(description));
-    }
-
-    // The capture depends on the used range; it must agree with the built-in server's.
-    void usedRangeEndsWhereTheBuiltinServersDoes()
-    {
-        ObjectRef builtin = createBuiltinExcelApplication();
-        ObjectRef builtinBook = obj(obj(builtin->get(u"Workbooks"))->call(u"Open", {kTemplate}));
-        ObjectRef books = obj(m_app->get(u"Workbooks"));
-        ObjectRef fresh = obj(books->call(u"Open", {kTemplate}));
-        QCOMPARE(usedEnd(obj(fresh->get(u"ActiveSheet"))), usedEnd(obj(builtinBook->get(u"ActiveSheet"))));
-        ObjectRef rows = obj(obj(obj(fresh->get(u"ActiveSheet"))->get(u"UsedRange"))->get(u"Rows"));
-        QCOMPARE(obj(rows->call(u"", {1}))->get(u"Row").toInt32(), 1);
-        fresh->call(u"Close");
-        builtin->call(u"Quit");
-    }
-
-    void copyPicturePutsTheRangeOnTheClipboard()
-    {
-        QGuiApplication::clipboard()->clear();
-        ObjectRef sheet = activeSheet(m_app);
-        obj(sheet->get(u"UsedRange"))->call(u"CopyPicture");
-        const QImage whole = QGuiApplication::clipboard()->image();
-        QVERIFY(!whole.isNull());
-        cells(sheet, 1, 1)->call(u"CopyPicture");
-        const QImage one = QGuiApplication::clipboard()->image();
-        QVERIFY(!one.isNull());
-        // A1:M58 against A1 alone.
-        QVERIFY2(whole.width() > 4 * one.width() && whole.height() > 20 * one.height(),
-                 qPrintable(QStringLiteral("%1x%2 vs %3x%4").arg(whole.width()).arg(whole.height()).arg(one.width()).arg(one.height())));
-    }
-
-    // Writes are kept and sent in blocks; whatever reads sees every earlier write, and a cell
-    // between two written ones keeps what it held.
-    void keptWritesArriveBeforeAnythingReads()
-    {
-        ObjectRef books = obj(m_app->get(u"Workbooks"));
-        ObjectRef book = obj(books->call(u"Open", {kTemplate}));
-        ObjectRef sheet = obj(book->get(u"ActiveSheet"));
-        // Row 2 holds captions in B2 and D2; A2, C2 and E2 around them are written.
-        cells(sheet, 2, 1)->put(u"Value", 1);
-        cells(sheet, 2, 3)->put(u"Value", "c2");
-        cells(sheet, 2, 5)->put(u"Value", -2.5);
-        for (int c = 1; c <= 5; ++c)
-            cells(sheet, 3, c)->put(u"Value", QStringLiteral("r3c%1").arg(c));
-        for (int c = 1; c <= 3; ++c)
-            cells(sheet, 4, c)->put(u"Value", int16_t(40 + c));
-        cells(sheet, 4, 2)->put(u"Value", "later wins");
-        cells(sheet, 5, 2)->put(u"Value", Variant::fromBool(true));
-        cells(sheet, 5, 3)->put(u"Value", "0042");
-        cells(sheet, 3, 4)->put(u"Value", Variant());
-        QCOMPARE(cells(sheet, 2, 2)->get(u"Value"), Variant("Meat/Seafood"));
-        QCOMPARE(cells(sheet, 2, 4)->get(u"Value"), Variant("Produce"));
-        QCOMPARE(cells(sheet, 2, 1)->get(u"Value"), Variant(1.0));
-        QCOMPARE(cells(sheet, 2, 3)->get(u"Value"), Variant("c2"));
-        QCOMPARE(cells(sheet, 2, 5)->get(u"Value"), Variant(-2.5));
-        QCOMPARE(cells(sheet, 3, 5)->get(u"Value"), Variant("r3c5"));
-        QCOMPARE(cells(sheet, 3, 4)->get(u"Value"), Variant());
-        QCOMPARE(cells(sheet, 4, 1)->get(u"Value"), Variant(41.0));
-        QCOMPARE(cells(sheet, 4, 2)->get(u"Value"), Variant("later wins"));
-        QCOMPARE(cells(sheet, 5, 2)->get(u"Value"), Variant(1.0)); // a logical value reads as its number here
-        QCOMPARE(cells(sheet, 5, 3)->get(u"Value"), Variant("0042"));
-        // Kept writes reach the file and the used range too.
-        cells(sheet, 70, 20)->put(u"Value", "far");
-        QCOMPARE(usedEnd(sheet), qMakePair(70, 20));
-        const QString saved = m_dir.filePath("kept_writes.xls");
-        cells(sheet, 6, 2)->put(u"Value", "saved");
-        book->call(u"SaveAs", {saved}, {{QStringLiteral("FileFormat"), 56}});
-        book->call(u"Close");
-        ObjectRef reopened = obj(books->call(u"Open", {saved}));
-        QCOMPARE(cells(obj(reopened->get(u"ActiveSheet")), 6, 2)->get(u"Value"), Variant("saved"));
-        reopened->call(u"Close");
     }
 
     // A write the office refuses (a protected sheet) fails the member that sent it, naming
@@ -316,8 +136,8 @@ private slots:
         ObjectRef books = obj(m_app->get(u"Workbooks"));
         const int before = books->get(u"Count").toInt32();
         ObjectRef app = createLibreOfficeExcelApplication();
-        const pid_t pid = lo::officeProcessId(app);
-        QCOMPARE(pid, lo::officeProcessId(m_app));
+        const pid_t pid = excel::processId(app);
+        QCOMPARE(pid, excel::processId(m_app));
         ObjectRef book = obj(obj(app->get(u"Workbooks"))->call(u"Open", {kTemplate}));
         ObjectRef sheet = obj(book->get(u"ActiveSheet"));
         cells(sheet, 1, 1)->put(u"Value", "dropped with the session");
@@ -326,7 +146,7 @@ private slots:
         app->put(u"DisplayAlerts", Variant::fromBool(false));
         app->call(u"Quit");
         QVERIFY(processAlive(pid));
-        QCOMPARE(lo::officeProcessId(app), pid_t(0));
+        QCOMPARE(excel::processId(app), pid_t(0));
         QCOMPARE(books->get(u"Count").toInt32(), before);
         QVERIFY(raised([&] { cells(sheet, 1, 1)->get(u"Value"); }).contains("has quit"));
         QVERIFY(raised([&] { app->get(u"Workbooks"); }).contains("has quit"));
@@ -335,7 +155,7 @@ private slots:
         // Released without Quit, as the start-up test does: the office stays too.
         createLibreOfficeExcelApplication().reset();
         QVERIFY(processAlive(pid));
-        QCOMPARE(lo::officeProcessId(createLibreOfficeExcelApplication()), pid);
+        QCOMPARE(excel::processId(createLibreOfficeExcelApplication()), pid);
     }
 
     // The office runs on the kept profile, private to the user, and leaves it free when it ends.
@@ -418,7 +238,7 @@ private slots:
         lo::Options options;
         options.callTimeout = std::chrono::milliseconds(2000);
         ObjectRef app = createLibreOfficeExcelApplication(options);
-        const pid_t pid = lo::officeProcessId(app);
+        const pid_t pid = excel::processId(app);
         ObjectRef sheet = obj(obj(obj(app->get(u"Workbooks"))->call(u"Open", {kTemplate}))->get(u"ActiveSheet"));
         cells(sheet, 3, 2)->put(u"Value", "before");
         QVERIFY(::kill(pid, signal) == 0);
@@ -443,7 +263,7 @@ private slots:
 
         // The next instance starts a new office, on the kept profile again.
         ObjectRef next = createLibreOfficeExcelApplication();
-        QVERIFY(lo::officeProcessId(next) > 0 && lo::officeProcessId(next) != pid);
+        QVERIFY(excel::processId(next) > 0 && excel::processId(next) != pid);
         QCOMPARE(lo::runningOfficeProfile(), lo::keptProfilePath());
         QCOMPARE(activeSheet([&] {
                      obj(next->get(u"Workbooks"))->call(u"Open", {kTemplate});
@@ -507,7 +327,7 @@ int main(int argc, char **argv)
     QGuiApplication app(argc, argv);
     if (argc == 2 && qstrcmp(argv[1], "--start-office-and-die") == 0) {
         ObjectRef office = createLibreOfficeExcelApplication();
-        printf("%d %d\n", int(lo::officeProcessId(office)), int(::getpid()));
+        printf("%d %d\n", int(excel::processId(office)), int(::getpid()));
         fflush(stdout);
         ::_exit(0); // no destructors, no Quit
     }
@@ -516,8 +336,8 @@ int main(int argc, char **argv)
         printf("%s\n", qPrintable(lo::runningOfficeProfile()));
         return 0;
     }
-    TestLibreOfficeExcel test;
+    TestLibreOfficeBackend test;
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "test_libreoffice_excel.moc"
+#include "test_libreoffice_backend.moc"
