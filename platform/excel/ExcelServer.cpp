@@ -1,6 +1,7 @@
 #include "platform/excel/ExcelServer.h"
 
 #include "platform/automation/ClassRegistry.h"
+#include "platform/facts/Environment.h"
 
 #include "platform/excel/ExcelApplication.h"
 #include "platform/excel/builtin/BuiltinExcel.h"
@@ -18,7 +19,7 @@ bool g_builtinRegistered = false; // registration happens on the user-interface 
 
 bool builtinExcelRegistered() { return g_builtinRegistered; }
 
-void registerExcelApplication() { registerExcelApplication(qEnvironmentVariable("PANTRIMO_EXCEL")); }
+void registerExcelApplication() { registerExcelApplication(qEnvironmentVariable(facts::env::kExcel)); }
 
 void registerExcelApplication(const QString &serverName)
 {

@@ -7,6 +7,7 @@
 #include "platform/excel/ExcelApplication.h"
 #include "platform/excel/ExcelServer.h"
 #include "platform/excel/libreoffice/OfficeSession.h"
+#include "platform/facts/Environment.h"
 #include "tests/excel/AutomationCalls.h"
 
 #include <QClipboard>
@@ -73,7 +74,7 @@ private slots:
         if (!builtin()) {
             if (lo::findOfficeBinary(QString()).isEmpty())
                 QSKIP("LibreOffice is not installed (no soffice.bin): the LibreOffice server is not tested");
-            qputenv("XDG_CACHE_HOME", m_cache.path().toLocal8Bit());
+            qputenv(facts::env::kCacheHome, m_cache.path().toLocal8Bit());
             qputenv("TMPDIR", m_tmp.path().toLocal8Bit());
         }
         platform::registerExcelApplication(g_backend);

@@ -3,11 +3,12 @@
 // instance quits, the office crashes or hangs, or the program is abandoned; and a kept write
 // the office refuses.
 
-#include "tests/support/SmallDisk.h"
 #include "platform/excel/ExcelApplication.h"
 #include "platform/excel/libreoffice/OfficeProfile.h"
-#include "tests/libreoffice/KeptProfile.h"
+#include "platform/facts/Environment.h"
 #include "tests/excel/AutomationCalls.h"
+#include "tests/libreoffice/KeptProfile.h"
+#include "tests/support/SmallDisk.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -91,7 +92,7 @@ private slots:
     {
         if (lo::findOfficeBinary(QString()).isEmpty())
             QSKIP("LibreOffice is not installed (no soffice.bin): the LibreOffice server is not tested");
-        qputenv("XDG_CACHE_HOME", m_cache.path().toLocal8Bit());
+        qputenv(facts::env::kCacheHome, m_cache.path().toLocal8Bit());
         qputenv("TMPDIR", m_tmp.path().toLocal8Bit());
         kTemplate = m_dir.filePath("template.xls");
         QVERIFY(QFile::copy(kSourceTemplate, kTemplate));

@@ -3,16 +3,17 @@
 // cell for cell (read by xlrd), and its preview must show a picture of the same sheet. An
 // office killed in the middle of a run, and two programs at once on one user's cache.
 
-#include "shell/ErrorReport.h"
 #include "app/Form1.h"
 #include "platform/excel/ExcelApplication.h"
+#include "platform/excel/ExcelServer.h"
 #include "platform/excel/libreoffice/OfficeProfile.h"
-#include "tests/libreoffice/KeptProfile.h"
+#include "platform/facts/Environment.h"
+#include "platform/services/FileSystem.h"
 #include "preview/Form2.h"
+#include "shell/ErrorReport.h"
+#include "tests/libreoffice/KeptProfile.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TestEnvironment.h"
-#include "platform/excel/ExcelServer.h"
-#include "platform/services/FileSystem.h"
 
 #include <QApplication>
 #include <QDir>
@@ -49,7 +50,7 @@ const Fill kFullLists = [](Form1 &w) {
 RunResult generate(const QString &server, const Fill &fill, const QString &keepAs)
 {
     // The cache the suite set: the office's kept profile is made once for all cases.
-    testing::IsolatedFolders folders(qEnvironmentVariable("XDG_CACHE_HOME"));
+    testing::IsolatedFolders folders(qEnvironmentVariable(facts::env::kCacheHome));
     testing::ScriptedDialogs dialogs;
     platform::registerExcelApplication(server);
     RunResult result;
@@ -108,17 +109,17 @@ class TestLibreOfficeRun : public QObject {
     QTemporaryDir m_cache;
 
 private slots:
-    void initTestCase() { qputenv("XDG_CACHE_HOME", m_cache.path().toLocal8Bit()); }
+    void initTestCase() { qputenv(facts::env::kCacheHome, m_cache.path().toLocal8Bit()); }
     void cleanupTestCase() { lo::endOffice(); }
 
     void init()
     {
         platform::registerFileSystemObject();
-        qunsetenv("PANTRIMO_SOFFICE");
+        qunsetenv(facts::env::kSoffice);
     }
     void cleanup()
     {
-        qunsetenv("PANTRIMO_SOFFICE");
+        qunsetenv(facts::env::kSoffice);
         shell::setStepProbe({});
     }
 
@@ -261,7 +262,7 @@ private slots:
     {
         testing::IsolatedFolders folders;
         testing::ScriptedDialogs dialogs;
-        qputenv("PANTRIMO_SOFFICE", QDir(folders.tempPath()).filePath("not-installed/soffice").toLocal8Bit());
+        qputenv(facts::env::kSoffice, QDir(folders.tempPath()).filePath("not-installed/soffice").toLocal8Bit());
         platform::registerExcelApplication("libreoffice");
         Form1 w;
         QVERIFY(!w.Form_Load());

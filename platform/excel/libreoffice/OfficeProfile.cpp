@@ -1,5 +1,6 @@
 #include "platform/excel/libreoffice/OfficeProfile.h"
 
+#include "platform/facts/Environment.h"
 #include "platform/files/AtomicFile.h"
 #include "platform/files/Leftovers.h"
 
@@ -182,9 +183,9 @@ bool remake(const QString &profile, const OfficeFacts &facts)
 QString keptProfilePath()
 {
     // Only an absolute XDG_CACHE_HOME counts; a relative one is to be ignored.
-    QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
+    QString cache = qEnvironmentVariable(facts::env::kCacheHome);
     if (!QDir::isAbsolutePath(cache)) {
-        const QString home = qEnvironmentVariable("HOME");
+        const QString home = qEnvironmentVariable(facts::env::kHome);
         if (!QDir::isAbsolutePath(home))
             return {};
         cache = QDir(home).filePath(QStringLiteral(".cache"));

@@ -1,5 +1,6 @@
 // UNO headers first: Qt's keyword macros must not reach them.
 #include <com/sun/star/beans/PropertyValue.hpp>
+#include "platform/facts/Environment.h"
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/bridge/UnoUrlResolver.hpp>
 #include <com/sun/star/bridge/XUnoUrlResolver.hpp>
@@ -958,9 +959,9 @@ QString cellName(int32_t row, int32_t column)
 Options optionsFromEnvironment()
 {
     Options o;
-    o.officeProgram = qEnvironmentVariable("PANTRIMO_SOFFICE");
+    o.officeProgram = qEnvironmentVariable(facts::env::kSoffice);
     bool ok = false;
-    const int timeout = qEnvironmentVariableIntValue("PANTRIMO_LIBREOFFICE_TIMEOUT_MS", &ok);
+    const int timeout = qEnvironmentVariableIntValue(facts::env::kLibreOfficeTimeoutMs, &ok);
     if (ok && timeout > 0)
         o.callTimeout = std::chrono::milliseconds(timeout);
     return o;
