@@ -3,8 +3,8 @@
 #include "tests/support/FakeServer.h"
 #include "tests/support/TestEnvironment.h"
 #include "platform/services/FileSystem.h"
-#include "workbook/Excel1.h"
-#include "workbook/MainModule.h"
+#include "workbook/FileRoutines.h"
+#include "workbook/SpreadsheetRoutines.h"
 
 #include <QDir>
 #include <QFile>
