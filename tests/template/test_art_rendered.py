@@ -35,7 +35,7 @@ class RenderedArt(unittest.TestCase):
             for name in sorted(os.listdir(tmp)):
                 with self.subTest(name=name):
                     self.assertEqual(read(os.path.join(tmp, name)),
-                                     read(os.path.join(ROOT, "app", "icons", name)))
+                                     read(os.path.join(ROOT, "shell", "icons", name)))
 
 
 if __name__ == "__main__":

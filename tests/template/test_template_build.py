@@ -59,7 +59,7 @@ class ResourceFiles(unittest.TestCase):
         self.assertEqual(names, ["pantrimo-%d.png" % s for s in (32, 48, 128, 256)])
         for name in names:
             with self.subTest(name=name):
-                with open(os.path.join(ROOT, "app", "icons", name), "rb") as f:
+                with open(os.path.join(ROOT, "shell", "icons", name), "rb") as f:
                     head = f.read(24)
                 self.assertEqual(head[:8], b"\x89PNG\r\n\x1a\n")
                 size = int(name.split("-")[1].split(".")[0])
