@@ -6,9 +6,8 @@
 #include "preview/Export.h"
 #include "platform/services/FileSystem.h"
 #include "platform/services/Dialogs.h"
-#include "workbook/Excel1.h"
+#include "workbook/FileRoutines.h"
 #include "workbook/GenerationRun.h"
-#include "workbook/MainModule.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -9,8 +9,7 @@
 #include "lists/ListCommands.h"
 #include "preview/Form2.h"
 #include "platform/services/Paths.h"
-#include "workbook/Excel1.h"
-#include "workbook/MainModule.h"
+#include "workbook/FileRoutines.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>

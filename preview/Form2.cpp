@@ -8,8 +8,7 @@
 #include "platform/services/Dialogs.h"
 #include "platform/excel/ExcelServer.h"
 #include "platform/services/Paths.h"
-#include "workbook/Excel1.h"
-#include "workbook/MainModule.h"
+#include "workbook/FileRoutines.h"
 
 #include <QAction>
 #include <QCloseEvent>

@@ -53,16 +53,6 @@ Viewport::Viewport(Borders borders)
 {
 }
 
-void Viewport::setDrawHandler(std::function<void(const Drawing &)> handler)
-{
-    m_draw = std::move(handler);
-}
-
-void Viewport::setPointerResetHandler(std::function<void()> handler)
-{
-    m_pointerReset = std::move(handler);
-}
-
 void Viewport::assignPicture(float width, float height)
 {
     m_pictureWidth = std::max(width, 0.0f);
@@ -73,7 +63,7 @@ void Viewport::assignPicture(float width, float height)
     }
 }
 
-void Viewport::initialise()
+std::optional<Drawing> Viewport::initialise()
 {
     // Auto-size takes the picture's size at once. A zoom has already replaced Picture1's
     // picture by its drawing when the capture is shown a second time without a new one;
@@ -88,8 +78,9 @@ void Viewport::initialise()
     takeOrigSize();
     m_zoomWidth = m_origWidth;
     m_zoomHeight = m_origHeight;
-    redrawImage();
+    const std::optional<Drawing> drawing = redrawImage();
     initScrollbars();
+    return drawing;
 }
 
 void Viewport::takeOrigSize()
@@ -118,19 +109,12 @@ std::optional<Drawing> Viewport::redrawImage()
 
     m_picture1.width = float(m_zoomWidth);
     m_picture1.height = float(m_zoomHeight);
-    const Drawing drawing{m_zoomWidth, m_zoomHeight, m_origWidth, m_origHeight};
-    if (m_draw)
-        m_draw(drawing);
-
-    if (m_pointerReset)
-        m_pointerReset();
-
     setScrollValue(Axis::Horizontal, 0);
     setScrollValue(Axis::Vertical, 0);
     // Inner sizes here, outer ones in initScrollbars(), which always runs next and decides.
     m_hScroll.enabled = m_picture2.innerWidth() < float(m_zoomWidth);
     m_vScroll.enabled = m_picture2.innerHeight() < float(m_zoomHeight);
-    return drawing;
+    return Drawing{m_zoomWidth, m_zoomHeight, m_origWidth, m_origHeight};
 }
 
 void Viewport::initScrollbars()
@@ -169,20 +153,21 @@ void Viewport::initScrollbar(Axis a)
     setScrollValue(a, 0);
 }
 
-void Viewport::zoomStep(int32_t zoomOut)
+std::optional<Drawing> Viewport::zoomStep(int32_t zoomOut)
 {
     const float factor = zoomOut != 0 ? m_zoom - kZoomIncrement : m_zoom + kZoomIncrement;
-    setZoom(factor);
+    return setZoom(factor);
 }
 
-void Viewport::setZoom(float factor)
+std::optional<Drawing> Viewport::setZoom(float factor)
 {
     // Quarter steps from 1.0 are exact in binary, so the bounds compare exactly.
     if (!(factor >= kMinZoom && factor <= kMaxZoom))
-        return;
+        return std::nullopt;
     m_zoom = factor;
-    redrawImage();
+    const std::optional<Drawing> drawing = redrawImage();
     initScrollbars();
+    return drawing;
 }
 
 void Viewport::hScrollChange()

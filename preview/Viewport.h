@@ -8,13 +8,16 @@
 // run synchronously, as the platform runs them: setting a scroll bar's value runs that
 // bar's change handler before the next statement, and only when the value changes.
 //
+// The viewport never calls out while it changes: each step finishes the new state and
+// returns the drawing Picture1 needs, if any; the widget then draws once and moves its
+// controls to the state held here.
+//
 // Widths and heights are kept as the controls keep them (single precision), so that
 // comparisons between Picture1 and Picture2 see exactly what the controls hold.
 
 #include "platform/facts/Twips.h"
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 
 namespace preview {
@@ -93,26 +96,22 @@ public:
 
     explicit Viewport(Borders borders = {});
 
-    // Runs at the drawing step of redrawImage(), with the state already at the new size.
-    // An exception from it leaves redrawImage() unfinished, so a handler that reports its
-    // failures catches them itself (ViewportWidget does).
-    void setDrawHandler(std::function<void(const Drawing &)> handler);
-    // Called where the window's mouse pointer goes back to the default one.
-    void setPointerResetHandler(std::function<void()> handler);
-
     // A capture (size in twips) becomes Picture1's picture. Picture1 takes its size at
     // once when auto-size is on, which the first initialisation turns on.
     void assignPicture(float width, float height);
 
+    // A returned drawing is Picture1's picture to draw anew, after which the window's
+    // mouse pointer goes back to the default one; none when the picture stays as it is.
+
     // The first showing of a capture: factor 1, the picture at the top left corner.
-    void initialise();
+    [[nodiscard]] std::optional<Drawing> initialise();
     // Scales Zoom_Ori's picture into Picture1 at the current factor; nothing when the
     // result would be too large (the factor then goes back to 1).
     std::optional<Drawing> redrawImage();
     // Picture1 back to the top left corner; scroll bars from the outer sizes.
     void initScrollbars();
-    void zoomStep(int32_t zoomOut);
-    void setZoom(float factor);
+    [[nodiscard]] std::optional<Drawing> zoomStep(int32_t zoomOut);
+    [[nodiscard]] std::optional<Drawing> setZoom(float factor);
 
     // The scroll bars' change handlers: Picture1 follows the bar's value.
     void hScrollChange();
@@ -184,9 +183,6 @@ private:
     float m_dragY = 0;
     int16_t m_hStep = 0;
     int16_t m_vStep = 0;
-
-    std::function<void(const Drawing &)> m_draw;
-    std::function<void()> m_pointerReset;
 };
 
 } // namespace preview

@@ -202,8 +202,6 @@ ViewportWidget::ViewportWidget(QWidget *window)
         m_viewport.setVScrollValue(int16_t(value));
     });
 
-    m_viewport.setDrawHandler([this](const Drawing &d) { draw(d); });
-    m_viewport.setPointerResetHandler([this] { emit pointerReset(); });
     sync();
 }
 
@@ -290,67 +288,79 @@ void ViewportWidget::initialise()
     // Zoom_Ori shares the capture itself; every zoom scales from it.
     m_picture1->setPicture(m_capture);
     m_zoomOri->setPicture(m_capture);
-    m_viewport.initialise();
+    redraw(m_viewport.initialise());
 }
 
 void ViewportWidget::zoomIn()
 {
-    runGuarded(kZoomInClick, [this] { m_viewport.zoomStep(0); });
+    runGuarded(kZoomInClick, [this] { redraw(m_viewport.zoomStep(0)); });
 }
 
 void ViewportWidget::zoomOut()
 {
-    runGuarded(kZoomOutClick, [this] { m_viewport.zoomStep(1); });
+    runGuarded(kZoomOutClick, [this] { redraw(m_viewport.zoomStep(1)); });
 }
 
 void ViewportWidget::runGuarded(const QString &location, const std::function<void()> &handler)
 {
-    const auto body = [&] {
+    guard(location, [&] {
         const SyncOnExit s{[this] { sync(); }};
         handler();
-    };
+    });
+}
+
+void ViewportWidget::guard(const QString &location, const std::function<void()> &handler)
+{
     if (m_guard) {
-        m_guard(location, body);
+        m_guard(location, handler);
         return;
     }
     try {
-        body();
+        handler();
     } catch (...) {
     }
 }
 
+void ViewportWidget::redraw(const std::optional<Drawing> &drawing)
+{
+    if (!drawing)
+        return;
+    // A failed drawing is reported on its own and the pointer still goes back, as the
+    // handler that asked for the drawing goes on.
+    guard(kRedrawImage, [&] { draw(*drawing); });
+    emit pointerReset();
+}
+
 void ViewportWidget::draw(const Drawing &drawing)
 {
-    runGuarded(kRedrawImage, [&] {
-        // Cleared and resized first: a drawing that fails leaves an empty white picture of
-        // the new size, never the old picture at the wrong scale.
-        const QSize size(px(drawing.width), px(drawing.height));
-        m_picture1->setPicture(QImage());
-        m_picture1->resize(size);
-        if (size.isEmpty())
-            return;
+    // Cleared and resized first: a drawing that fails leaves an empty white picture of
+    // the new size, never the old picture at the wrong scale.
+    const QSize size(px(drawing.width), px(drawing.height));
+    m_picture1->setPicture(QImage());
+    m_picture1->resize(size);
+    if (size.isEmpty())
+        return;
 
-        const QRect sourceRect(0, 0, px(drawing.sourceWidth), px(drawing.sourceHeight));
-        if (m_sheet && !sourceRect.isEmpty()) {
-            // The same mapping as the stretch below, from the sheet itself: drawn when shown.
-            m_picture1->setSheet(m_sheet, QSizeF(double(size.width()) / sourceRect.width(),
-                                                 double(size.height()) / sourceRect.height()));
-            emit pictureRedrawn(size);
-            return;
-        }
-        const QImage &source = m_zoomOri->picture();
-        QImage image = canvas(size);
-        if (source.rect().contains(sourceRect) && !sourceRect.isEmpty()) {
-            stretchCopy(source, sourceRect, image);
-        } else {
-            // Whatever the source rectangle leaves out of the capture stays white.
-            image.fill(Qt::white);
-            QPainter painter(&image);
-            painter.drawImage(QRect(QPoint(0, 0), size), source, sourceRect);
-        }
-        m_picture1->setPicture(image);
+    const QRect sourceRect(0, 0, px(drawing.sourceWidth), px(drawing.sourceHeight));
+    if (m_sheet && !sourceRect.isEmpty()) {
+        // The same mapping as the stretch below, from the sheet itself: drawn when shown.
+        m_picture1->setSheet(m_sheet, QSizeF(double(size.width()) / sourceRect.width(),
+                                             double(size.height()) / sourceRect.height()));
         emit pictureRedrawn(size);
-    });
+        return;
+    }
+    const QImage &source = m_zoomOri->picture();
+    QImage image = canvas(size);
+    if (source.rect().contains(sourceRect) && !sourceRect.isEmpty()) {
+        stretchCopy(source, sourceRect, image);
+    } else {
+        // Whatever the source rectangle leaves out of the capture stays white.
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        painter.drawImage(QRect(QPoint(0, 0), size), source, sourceRect);
+    }
+    m_picture1->setPicture(image);
+    emit pictureRedrawn(size);
 }
 
 QImage ViewportWidget::canvas(QSize size)

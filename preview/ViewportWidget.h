@@ -39,6 +39,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QFrame;
 class QScrollBar;
@@ -131,7 +132,12 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // The handler under its name, with the controls brought in line when it ends.
     void runGuarded(const QString &location, const std::function<void()> &handler);
+    // The handler under its name, nothing more.
+    void guard(const QString &location, const std::function<void()> &handler);
+    // Draws what the viewport asked for, if anything, once its state has settled.
+    void redraw(const std::optional<Drawing> &drawing);
     void draw(const Drawing &drawing);
     void sync();
     QPointF toPicture1Twips(const QPointF &pixelPos) const;

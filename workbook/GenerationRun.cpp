@@ -1,8 +1,8 @@
 #include "workbook/GenerationRun.h"
 
-#include "workbook/ClipboardKeeper.h"
-#include "workbook/Excel1.h"
-#include "workbook/MainModule.h"
+#include "workbook/Capture.h"
+#include "workbook/FileRoutines.h"
+#include "workbook/SpreadsheetRoutines.h"
 #include "workbook/TemplateResource.h"
 
 #include "shell/ErrorReport.h"

@@ -6,8 +6,8 @@
 #include "preview/Form2.h"
 #include "platform/excel/ExcelServer.h"
 #include "platform/services/FileSystem.h"
-#include "workbook/Excel1.h"
-#include "workbook/MainModule.h"
+#include "workbook/FileRoutines.h"
+#include "workbook/SpreadsheetRoutines.h"
 #include "workbook/TemplateResource.h"
 #include "platform/facts/Environment.h"
 

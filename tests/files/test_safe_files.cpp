@@ -42,7 +42,7 @@ private slots:
         const QString target = disk.filePath("Book.xls");
         const QByteArray old(14848, 'o');
         QVERIFY(writeBytes(target, old));
-        disk.fillLeaving(4096);
+        QVERIFY(disk.fillLeaving(4096));
         const files::WriteOutcome outcome = files::writeFileAtomically(target, QByteArray(17920, 'n'));
         QCOMPARE(outcome.status, files::WriteStatus::Failed);
         QCOMPARE(outcome.reason, QStringLiteral("No space left on device (the disk is full)"));

@@ -4,6 +4,7 @@
 
 #include "tests/support/SmallDisk.h"
 #include "tests/support/TestEnvironment.h"
+#include "platform/facts/Environment.h"
 #include "platform/automation/AutomationError.h"
 #include "platform/services/IniFile.h"
 #include "platform/services/SettingsStore.h"
@@ -42,6 +43,9 @@ QString setOf(const QByteArray &bytes)
 class TestSettingsFile : public QObject {
     Q_OBJECT
 private slots:
+    void init() { m_env.isolate(); }
+    void cleanup() { m_env.restore(); }
+
     void valuesReadBackThroughQtsReaderAndTheOtherWayRound_data()
     {
         QTest::addColumn<QString>("value");
@@ -60,14 +64,13 @@ private slots:
     void valuesReadBackThroughQtsReaderAndTheOtherWayRound()
     {
         QFETCH(QString, value);
-        testing::IsolatedFolders folders;
         platform::SaveSetting(kApp, kSection, "List4", value);
         {
-            QSettings qt(folders.settingsFile(), QSettings::IniFormat);
+            QSettings qt(m_env.settingsFile(), QSettings::IniFormat);
             QCOMPARE(qt.status(), QSettings::NoError);
             QCOMPARE(qt.value("Pantrimo/List4").toString(), value);
         }
-        const QString other = folders.configPath() + "/written-by-qt.ini";
+        const QString other = m_env.configPath() + "/written-by-qt.ini";
         {
             QSettings qt(other, QSettings::IniFormat);
             qt.setValue("Pantrimo/List4", value);
@@ -77,17 +80,16 @@ private slots:
 
     void whatTheProgramDoesNotOwnIsCarriedOverAsItWas()
     {
-        testing::IsolatedFolders folders;
         const QByteArray before = "; kept by hand\n[General]\ntheme=dark\n\n[Pantrimo]\nList0=Old\nNote = \"mine\" ; too\n"
                                   "\n[Other]\nx=1";
-        QFile f(folders.settingsFile());
+        QFile f(m_env.settingsFile());
         QVERIFY(f.open(QIODevice::WriteOnly) && f.write(before) == before.size());
         f.close();
         platform::SaveSettings(kApp, kSection, {{"List0", "New;Items"}, {"List1", ""}});
-        QCOMPARE(testing::fileBytes(folders.settingsFile()),
+        QCOMPARE(testing::fileBytes(m_env.settingsFile()),
                  QByteArray("; kept by hand\n[General]\ntheme=dark\n\n[Pantrimo]\nList0=\"New;Items\"\n"
                             "Note = \"mine\" ; too\nList1=\n\n[Other]\nx=1"));
-        QSettings qt(folders.settingsFile(), QSettings::IniFormat);
+        QSettings qt(m_env.settingsFile(), QSettings::IniFormat);
         QCOMPARE(qt.value("Pantrimo/List0").toString(), QStringLiteral("New;Items"));
         QCOMPARE(qt.value("Other/x").toString(), QStringLiteral("1"));
         QCOMPARE(qt.value("theme").toString(), QStringLiteral("dark"));
@@ -95,7 +97,6 @@ private slots:
 
     void aKillDuringASaveNeverLeavesAMixOfOldAndNewLists()
     {
-        testing::IsolatedFolders folders;
         const QString writer = QCoreApplication::applicationDirPath() + "/settings_writer";
         constexpr int kTrials = 120;
         int torn = 0, whole = 0;
@@ -107,7 +108,7 @@ private slots:
             QTest::qSleep(QRandomGenerator::global()->bounded(25));
             ::kill(pid_t(p.processId()), SIGKILL);
             p.waitForFinished();
-            const QString set = setOf(testing::fileBytes(folders.settingsFile()));
+            const QString set = setOf(testing::fileBytes(m_env.settingsFile()));
             if (set == "torn")
                 ++torn;
             else if (set == "A" || set == "B")
@@ -118,12 +119,11 @@ private slots:
         QCOMPARE(whole, kTrials);
         // The next save clears what the killed writers left half written.
         platform::SaveSetting(kApp, kSection, "List0", "A");
-        QCOMPARE(QDir(folders.configPath()).entryList(QDir::Files | QDir::Hidden), QStringList{"Quillmark.ini"});
+        QCOMPARE(QDir(m_env.configPath()).entryList(QDir::Files | QDir::Hidden), QStringList{"Quillmark.ini"});
     }
 
     void twoProgramsSavingAtOnceLeaveOneWholeSet()
     {
-        testing::IsolatedFolders folders;
         const QString writer = QCoreApplication::applicationDirPath() + "/settings_writer";
         for (int trial = 0; trial < 10; ++trial) {
             QProcess first, second;
@@ -135,7 +135,7 @@ private slots:
             ::kill(pid_t(second.processId()), SIGKILL);
             first.waitForFinished();
             second.waitForFinished();
-            const QString set = setOf(testing::fileBytes(folders.settingsFile()));
+            const QString set = setOf(testing::fileBytes(m_env.settingsFile()));
             QVERIFY2(set == "A" || set == "B", qPrintable(set));
         }
     }
@@ -145,13 +145,13 @@ private slots:
         testing::SmallDisk disk(64);
         if (!disk.mounted())
             QSKIP(qPrintable(disk.whyNot()));
-        qputenv(facts::env::kConfigHome, disk.path().toLocal8Bit());
+        m_env.set(facts::env::kConfigHome, disk.path().toLocal8Bit());
         platform::SettingsValues lists;
         for (int i = 0; i < 15; ++i)
             lists.append({QStringLiteral("List%1").arg(i), QStringLiteral("stored item %1").arg(i)});
         platform::SaveSettings(kApp, kSection, lists);
         const QByteArray before = testing::fileBytes(disk.filePath("Quillmark.ini"));
-        disk.fillLeaving(0);
+        QVERIFY(disk.fillLeaving(0));
         for (auto &[key, value] : lists)
             value = value.repeated(10);
         try {
@@ -164,10 +164,11 @@ private slots:
         }
         QCOMPARE(testing::fileBytes(disk.filePath("Quillmark.ini")), before);
         QCOMPARE(disk.entries(), QStringList{"Quillmark.ini"});
-        qunsetenv(facts::env::kConfigHome);
     }
+
+private:
+    testing::TestEnvironment m_env;
 };
 
 QTEST_GUILESS_MAIN(TestSettingsFile)
 #include "test_settings_file.moc"
-#include "platform/facts/Environment.h"

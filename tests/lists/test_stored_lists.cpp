@@ -41,19 +41,26 @@ QByteArray readAll(const QString &path)
 class TestStoredLists : public QObject {
     Q_OBJECT
 private slots:
-    void init() { testing::registerFakeExcel(); }
-    void cleanup() { shell::setStepProbe({}); }
+    void init()
+    {
+        m_env.isolate();
+        testing::registerFakeExcel();
+    }
+    void cleanup()
+    {
+        shell::setStepProbe({});
+        m_env.restore();
+    }
 
     void firstStartShowsEmptyListsAndClosingWritesFifteenEmptyKeys()
     {
-        testing::IsolatedFolders folders;
         testing::ScriptedDialogs dialogs;
         {
             Form1 w;
             QVERIFY(w.Form_Load());
             for (auto *list : w.List1)
                 QCOMPARE(list->count(), 0);
-            QVERIFY(!QFile::exists(folders.settingsFile()));
+            QVERIFY(!QFile::exists(m_env.settingsFile()));
             w.close();
         }
         QSettings s(QSettings::IniFormat, QSettings::UserScope, "Quillmark");
@@ -94,7 +101,6 @@ private slots:
         QFETCH(QString, stored);
         QFETCH(QStringList, items);
         QFETCH(QString, savedAgain);
-        testing::IsolatedFolders folders;
         testing::ScriptedDialogs dialogs;
         store(7, stored);
         {
@@ -109,9 +115,8 @@ private slots:
 
     void handEditedAndHostileValuesGiveAClearReportAndTheRestLoads()
     {
-        testing::IsolatedFolders folders;
         testing::ScriptedDialogs dialogs;
-        QFile ini(folders.settingsFile());
+        QFile ini(m_env.settingsFile());
         QVERIFY(ini.open(QIODevice::WriteOnly));
         ini.write("[Pantrimo]\n"
                   "List0=Eggs, Bacon\n"                    // unquoted commas, as a hand edit leaves them
@@ -130,11 +135,10 @@ private slots:
 
     void aDamagedFileLosesNothingAndIsKeptAsABackupBeforeItIsReplaced()
     {
-        testing::IsolatedFolders folders;
         testing::ScriptedDialogs dialogs;
         const QByteArray damaged = "[Pantrimo]\n[\nList0=\"Turkey;Ham\"\nList1=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\0\\x5)\n"
                                    "List2=@Rect(1 2 3 4)\nList3=Milk\n";
-        QFile ini(folders.settingsFile());
+        QFile ini(m_env.settingsFile());
         QVERIFY(ini.open(QIODevice::WriteOnly) && ini.write(damaged) == damaged.size());
         ini.close();
         {
@@ -146,19 +150,19 @@ private slots:
             QCOMPARE(dialogs.messages()[0].section("\r\n", 0, 0),
                      QStringLiteral("The settings file %1 is damaged at line 2. Everything else in it was read; before "
                                     "the file is next written, it is kept as %1.bak.")
-                         .arg(folders.settingsFile()));
+                         .arg(m_env.settingsFile()));
             QVERIFY(dialogs.messages()[0].contains("Form1.Form_Load at line 128"));
             QVERIFY(dialogs.messages()[1].startsWith(
                 QStringLiteral("The stored value List1 in %1 is not text; it is left in the file as it is\r\n")
-                    .arg(folders.settingsFile())));
+                    .arg(m_env.settingsFile())));
             QVERIFY(dialogs.messages()[2].contains("List2"));
             w.List1[2]->addItem("Eggs"); // typed over the unreadable List2; List1 is left empty
             w.close();
         }
         QCOMPARE(dialogs.messages().size(), 3);
-        QCOMPARE(testing::fileBytes(folders.settingsFile() + ".bak"), damaged);
-        QCOMPARE(QFileInfo(folders.settingsFile() + ".bak").permissions() & 0x0777, QFileDevice::Permissions(0x0600));
-        const QByteArray after = testing::fileBytes(folders.settingsFile());
+        QCOMPARE(testing::fileBytes(m_env.settingsFile() + ".bak"), damaged);
+        QCOMPARE(QFileInfo(m_env.settingsFile() + ".bak").permissions() & 0x0777, QFileDevice::Permissions(0x0600));
+        const QByteArray after = testing::fileBytes(m_env.settingsFile());
         QVERIFY(after.contains("List1=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\0\\x5)\n"));
         QCOMPARE(storedValue(0), QStringLiteral("Turkey;Ham"));
         QCOMPARE(storedValue(2), QStringLiteral("Eggs"));
@@ -167,9 +171,8 @@ private slots:
 
     void aByteOrderMarkIsReadAsOneAndSavingGivesNoFalseAlarm()
     {
-        testing::IsolatedFolders folders;
         testing::ScriptedDialogs dialogs;
-        QFile ini(folders.settingsFile());
+        QFile ini(m_env.settingsFile());
         QVERIFY(ini.open(QIODevice::WriteOnly));
         ini.write("\xEF\xBB\xBF[Pantrimo]\r\nList5=\"Apples;Pears\"\r\n");
         ini.close();
@@ -182,14 +185,13 @@ private slots:
         }
         QCOMPARE(dialogs.messages(), QStringList());
         QCOMPARE(storedValue(5), QStringLiteral("Apples;Pears;Plums"));
-        QVERIFY(!QFile::exists(folders.settingsFile() + ".bak"));
+        QVERIFY(!QFile::exists(m_env.settingsFile() + ".bak"));
     }
 
     void aSettingsFileThatIsAFolderIsNamedAsSuch()
     {
-        testing::IsolatedFolders folders;
         testing::ScriptedDialogs dialogs;
-        QVERIFY(QDir().mkpath(folders.settingsFile()));
+        QVERIFY(QDir().mkpath(m_env.settingsFile()));
         {
             Form1 w;
             QVERIFY(w.Form_Load());
@@ -197,19 +199,18 @@ private slots:
         }
         QCOMPARE(dialogs.messages().size(), 2);
         QVERIFY(dialogs.messages()[0].startsWith(
-            QStringLiteral("Could not read the settings file %1: it is a folder\r\n").arg(folders.settingsFile())));
+            QStringLiteral("Could not read the settings file %1: it is a folder\r\n").arg(m_env.settingsFile())));
         QVERIFY(dialogs.messages()[0].contains("Form1.Form_Load at line 128"));
         QVERIFY(dialogs.messages()[1].startsWith(
-            QStringLiteral("Could not write the settings file %1: it is a folder\r\n").arg(folders.settingsFile())));
+            QStringLiteral("Could not write the settings file %1: it is a folder\r\n").arg(m_env.settingsFile())));
         QVERIFY(dialogs.messages()[1].contains("Form1.Form_QueryUnload at line 116"));
     }
 
     void aLockFileOfAnotherProgramDoesNotHoldUpTheClose()
     {
-        testing::IsolatedFolders folders;
         testing::ScriptedDialogs dialogs;
         // Left by Qt's own writer in an older version, held by a process that is alive.
-        QFile lock(folders.settingsFile() + ".lock");
+        QFile lock(m_env.settingsFile() + ".lock");
         QVERIFY(lock.open(QIODevice::WriteOnly));
         lock.write(QByteArray::number(::getppid()) + "\npantrimo\nhost\n");
         lock.close();
@@ -221,13 +222,12 @@ private slots:
         }
         QCOMPARE(dialogs.messages(), QStringList());
         QCOMPARE(storedValue(0), QStringLiteral("Bread"));
-        QCOMPARE(QDir(folders.configPath()).entryList(QDir::Files | QDir::Hidden),
+        QCOMPARE(QDir(m_env.configPath()).entryList(QDir::Files | QDir::Hidden),
                  QStringList({"Quillmark.ini", "Quillmark.ini.lock"}));
     }
 
     void failureWritingOneCategoryIsReportedAndTheOthersAreWritten()
     {
-        testing::IsolatedFolders folders;
         testing::ScriptedDialogs dialogs;
         Form1 w;
         QVERIFY(w.Form_Load());
@@ -247,29 +247,27 @@ private slots:
 
     void unwritableSettingsFolderIsReportedOnceAndTheFileIsKept()
     {
-        testing::IsolatedFolders folders;
         testing::ScriptedDialogs dialogs;
         store(0, "Kept");
-        QFile::setPermissions(folders.configPath(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-        QFile::setPermissions(folders.settingsFile(), QFileDevice::ReadOwner);
+        QFile::setPermissions(m_env.configPath(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(m_env.settingsFile(), QFileDevice::ReadOwner);
         {
             Form1 w;
             QVERIFY(w.Form_Load());
             w.List1[0]->addItem("New");
             w.close();
         }
-        QFile::setPermissions(folders.configPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(m_env.configPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         if (::geteuid() != 0) { // root writes anyway
             QCOMPARE(dialogs.messages().size(), 1);
             QVERIFY(dialogs.messages()[0].startsWith(
-                QStringLiteral("Could not write the settings file %1: Permission denied").arg(folders.settingsFile())));
+                QStringLiteral("Could not write the settings file %1: Permission denied").arg(m_env.settingsFile())));
             QCOMPARE(storedValue(0), QStringLiteral("Kept"));
         }
     }
 
     void failureInTheFirstStartStepIsReportedAndTheWindowStillOpens()
     {
-        testing::IsolatedFolders folders;
         testing::ScriptedDialogs dialogs;
         store(2, "Milk");
         shell::setStepProbe([](const QString &proc, int line) {
@@ -286,17 +284,16 @@ private slots:
 
     void withoutASpreadsheetServerTheProgramEndsAndTheSettingsFileIsUntouched()
     {
-        testing::IsolatedFolders folders;
         testing::ScriptedDialogs dialogs;
         store(0, "Turkey;Haddock");
-        const QByteArray before = readAll(folders.settingsFile());
+        const QByteArray before = readAll(m_env.settingsFile());
         platform::registerExcelApplication("none");
         {
             Form1 w;
             QVERIFY(!w.Form_Load());
             QVERIFY(!w.isVisible());
         }
-        QCOMPARE(readAll(folders.settingsFile()), before);
+        QCOMPARE(readAll(m_env.settingsFile()), before);
         QCOMPARE(dialogs.asked.size(), size_t(1));
         const auto &box = dialogs.asked[0];
         QCOMPARE(box.style, 0);
@@ -317,6 +314,9 @@ private slots:
             QVERIFY(e.description().contains("calc9000"));
         }
     }
+
+private:
+    testing::TestEnvironment m_env;
 };
 
 QTEST_MAIN(TestStoredLists)

@@ -41,17 +41,17 @@ struct ProgramFolder {
     ~ProgramFolder() { platform::overrideProgramFolder(QString()); }
 
     QString skinPath() const { return dir.filePath(shell::kSkinFile); }
-    void putSkin(const QByteArray &bytes) const
+    // Both false when the file is not in place; the test checks.
+    [[nodiscard]] bool putSkin(const QByteArray &bytes) const
     {
         QDir(dir.path()).mkpath("x");
         QFile f(skinPath());
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
+        return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.flush();
     }
-    void putShippedFile(const QString &name) const
+    [[nodiscard]] bool putShippedFile(const QString &name) const
     {
         QDir(dir.path()).mkpath("x");
-        QVERIFY(QFile::copy(kLookDir + "/" + name, dir.filePath(name)));
+        return QFile::copy(kLookDir + "/" + name, dir.filePath(name));
     }
 };
 
@@ -126,6 +126,7 @@ class TestLookAndFeel : public QObject {
 private slots:
     void init()
     {
+        m_env.isolate();
         testing::registerFakeExcel();
         platform::registerSkinFramework();
     }
@@ -133,11 +134,11 @@ private slots:
     {
         shell::setStepProbe({});
         qApp->setStyleSheet(QString());
+        m_env.restore();
     }
 
     void withoutASkinTheMainWindowStaysWhiteAndThePreviewTurnsButtonFace()
     {
-        testing::IsolatedFolders folders;
         testing::ScriptedDialogs dialogs;
         ProgramFolder program;
         Form1 w;
@@ -169,13 +170,12 @@ private slots:
 
     void theSkinRestylesOnlyTheWindowAndItsFrames()
     {
-        testing::IsolatedFolders folders;
         testing::ScriptedDialogs dialogs;
         ProgramFolder program;
         // The same window without a skin, to compare every other control with.
         Form1 plain;
         QVERIFY(plain.Form_Load());
-        program.putShippedFile(shell::kSkinFile);
+        QVERIFY(program.putShippedFile(shell::kSkinFile));
         Form1 w;
         QVERIFY(w.Form_Load());
         QVERIFY(dialogs.asked.empty());
@@ -202,10 +202,9 @@ private slots:
 
     void theSkinControlIsCalledFiveTimesInOrder()
     {
-        testing::IsolatedFolders folders;
         testing::ScriptedDialogs dialogs;
         ProgramFolder program;
-        program.putSkin("QWidget { }");
+        QVERIFY(program.putSkin("QWidget { }"));
         std::vector<Call> calls;
         automation::ClassRegistry::instance().registerClass(
             platform::kSkinFrameworkClass, [&calls] { return std::make_shared<RecordingSkin>(calls); });
@@ -215,16 +214,14 @@ private slots:
 
         QCOMPARE(calls.size(), size_t(6));
         const auto is = [&](size_t k, int id, InvokeKind kind, std::vector<Variant> args) {
-            QCOMPARE(calls[k].id, id);
-            QVERIFY(calls[k].kind == kind);
-            QVERIFY2(calls[k].args == args, qPrintable(QString::number(k)));
+            return calls[k].id == id && calls[k].kind == kind && calls[k].args == args;
         };
-        is(0, 2, InvokeKind::Get, {Variant(program.skinPath()), Variant(QString())});
-        is(1, 1, InvokeKind::Get, {});
-        is(2, 1, InvokeKind::Put, {Variant(int32_t(0x141))});
-        is(3, 5, InvokeKind::Put, {Variant::fromBool(true)});
-        is(4, 10, InvokeKind::Put, {Variant::fromBool(true)});
-        is(5, 3, InvokeKind::Get, {Variant(int32_t(quint32(w.winId())))});
+        QVERIFY(is(0, 2, InvokeKind::Get, {Variant(program.skinPath()), Variant(QString())}));
+        QVERIFY(is(1, 1, InvokeKind::Get, {}));
+        QVERIFY(is(2, 1, InvokeKind::Put, {Variant(int32_t(0x141))}));
+        QVERIFY(is(3, 5, InvokeKind::Put, {Variant::fromBool(true)}));
+        QVERIFY(is(4, 10, InvokeKind::Put, {Variant::fromBool(true)}));
+        QVERIFY(is(5, 3, InvokeKind::Get, {Variant(int32_t(quint32(w.winId())))}));
         // Before the calls, the window and its frames went to button face; nothing else.
         QCOMPARE(w.palette().color(QPalette::Window), shell::buttonFaceColor());
         QCOMPARE(w.Frame1[9]->palette().color(QPalette::Window), shell::buttonFaceColor());
@@ -233,7 +230,6 @@ private slots:
 
     void onlyARegularFileCountsAsTheSkin()
     {
-        testing::IsolatedFolders folders;
         testing::ScriptedDialogs dialogs;
         ProgramFolder program;
         QVERIFY(QDir(program.dir.path()).mkpath(shell::kSkinFile)); // a folder "x/o.cjs"
@@ -254,11 +250,10 @@ private slots:
     void aDamagedSkinIsReportedOnceAtLine102AndTheWindowStillOpens()
     {
         QFETCH(QByteArray, bytes);
-        testing::IsolatedFolders folders;
         testing::ScriptedDialogs dialogs;
         ProgramFolder program;
-        program.putSkin(bytes);
-        program.putShippedFile(shell::kHandCursorFile);
+        QVERIFY(program.putSkin(bytes));
+        QVERIFY(program.putShippedFile(shell::kHandCursorFile));
         Form1 w;
         QVERIFY(w.Form_Load());
         QCOMPARE(dialogs.messages().size(), 1);
@@ -341,10 +336,9 @@ private slots:
         QFETCH(int, before);
         QFETCH(QString, over);
         QFETCH(int, after);
-        testing::IsolatedFolders folders;
         testing::ScriptedDialogs dialogs;
         ProgramFolder program;
-        program.putShippedFile(shell::kHandCursorFile);
+        QVERIFY(program.putShippedFile(shell::kHandCursorFile));
         Form1 w;
         QVERIFY(w.Form_Load());
         w.show();
@@ -374,10 +368,9 @@ private slots:
 
     void previewHoverKeepsTheHandOverThePictureAndScrollBars()
     {
-        testing::IsolatedFolders folders;
         testing::ScriptedDialogs dialogs;
         ProgramFolder program;
-        program.putShippedFile(shell::kHandCursorFile);
+        QVERIFY(program.putShippedFile(shell::kHandCursorFile));
         preview::Form2 preview;
         preview.Form_Load();
         QImage capture(1500, 1500, QImage::Format_RGB32);
@@ -438,7 +431,6 @@ private slots:
 
     void withoutTheCursorFileTheHandlersStillSetTheValue()
     {
-        testing::IsolatedFolders folders;
         testing::ScriptedDialogs dialogs;
         ProgramFolder program;
         Form1 w;
@@ -450,6 +442,9 @@ private slots:
         QCOMPARE(cursorOver(w.PushButton1).shape(), Qt::ArrowCursor);
         QVERIFY(dialogs.asked.empty());
     }
+
+private:
+    testing::TestEnvironment m_env;
 };
 
 QTEST_MAIN(TestLookAndFeel)

@@ -32,20 +32,20 @@ namespace {
 
 // A loaded preview window over a stand-in temporary workbook.
 struct Preview {
-    testing::IsolatedFolders folders;
     QTemporaryDir out;
     Form2 window;
+    bool ready = false; // its temporary workbook is in place: the test checks
     QByteArray workbook = QByteArray("\xD0\xCF\x11\xE0 stand-in workbook bytes", 28);
 
-    Preview()
+    explicit Preview(const testing::TestEnvironment &env)
     {
         shell::SetAppTitle();
         window.Form_Load();
         QImage capture(300, 200, QImage::Format_RGB32);
         capture.fill(Qt::green);
         window.setCapture(capture);
-        window.mExcelFile = QDir(folders.tempPath()).filePath("wendle12345678.xls");
-        testing::writeFile(window.mExcelFile, workbook);
+        window.mExcelFile = QDir(env.tempPath()).filePath("wendle12345678.xls");
+        ready = testing::writeFile(window.mExcelFile, workbook);
     }
     QString target(const QString &name) const { return out.filePath(name); }
 };
@@ -54,11 +54,14 @@ struct Preview {
 class TestForm2 : public QObject {
     Q_OBJECT
 private slots:
+    void init() { m_env.isolate(); }
+    void cleanup() { m_env.restore(); }
     void initTestCase() { platform::registerFileSystemObject(); }
 
     void cancelWritesNothingAndSaysDone()
     {
-        Preview p;
+        Preview p(m_env);
+        QVERIFY(p.ready);
         testing::ScriptedDialogs dialogs;
         QTest::mouseClick(p.window.PushButton6, Qt::LeftButton);
         QCOMPARE(dialogs.asked.size(), size_t(2));
@@ -71,10 +74,11 @@ private slots:
 
     void answeringNoLeavesTheExistingFileAlone()
     {
-        Preview p;
+        Preview p(m_env);
+        QVERIFY(p.ready);
         testing::ScriptedDialogs dialogs;
         const QString target = p.target("list.xls");
-        testing::writeFile(target, "mine");
+        QVERIFY(testing::writeFile(target, "mine"));
         dialogs.saveAnswers = {target};
         dialogs.messageAnswers = {platform::vbNo};
         p.window.PushButton6_Click();
@@ -98,11 +102,12 @@ private slots:
     {
         QFETCH(QString, name);
         QFETCH(bool, exists);
-        Preview p;
+        Preview p(m_env);
+        QVERIFY(p.ready);
         testing::ScriptedDialogs dialogs;
         const QString target = p.target(name);
         if (exists)
-            testing::writeFile(target, "an older, longer list that must go entirely");
+            QVERIFY(testing::writeFile(target, "an older, longer list that must go entirely"));
         dialogs.saveAnswers = {target};
         p.window.PushButton6_Click();
         QCOMPARE(dialogs.messages().size(), exists ? 2 : 1);
@@ -113,7 +118,8 @@ private slots:
 
     void savingTwiceFromOnePreviewGivesTwoCopies()
     {
-        Preview p;
+        Preview p(m_env);
+        QVERIFY(p.ready);
         testing::ScriptedDialogs dialogs;
         dialogs.saveAnswers = {p.target("a.xls"), p.target("b.xls")};
         p.window.PushButton6_Click();
@@ -133,10 +139,11 @@ private slots:
     void aFailedSaveIsReportedKeepsTheOldFileAndSaysNoDone()
     {
         QFETCH(QString, how);
-        Preview p;
+        Preview p(m_env);
+        QVERIFY(p.ready);
         testing::ScriptedDialogs dialogs;
         QString target = p.target("list.xls");
-        testing::writeFile(target, "mine");
+        QVERIFY(testing::writeFile(target, "mine"));
         if (how == "folder")
             target = p.target("no such folder/list.xls");
         else if (how == "source")
@@ -148,7 +155,7 @@ private slots:
         void (*oldHandler)(int) = SIG_DFL;
         if (how == "full") {
             // A file-size limit below the workbook's size fails the write part-way.
-            testing::writeFile(p.window.mExcelFile, QByteArray(64 * 1024, 'x'));
+            QVERIFY(testing::writeFile(p.window.mExcelFile, QByteArray(64 * 1024, 'x')));
             ::getrlimit(RLIMIT_FSIZE, &old);
             oldHandler = std::signal(SIGXFSZ, SIG_IGN);
             struct rlimit small = old;
@@ -173,13 +180,14 @@ private slots:
         testing::SmallDisk disk(64);
         if (!disk.mounted())
             QSKIP(qPrintable(disk.whyNot()));
-        Preview p;
+        Preview p(m_env);
+        QVERIFY(p.ready);
         testing::ScriptedDialogs dialogs;
-        testing::writeFile(p.window.mExcelFile, QByteArray(17920, 'n'));
+        QVERIFY(testing::writeFile(p.window.mExcelFile, QByteArray(17920, 'n')));
         const QString target = disk.filePath("list.xls");
         const QByteArray old(14848, 'o');
-        testing::writeFile(target, old);
-        disk.fillLeaving(4096);
+        QVERIFY(testing::writeFile(target, old));
+        QVERIFY(disk.fillLeaving(4096));
         dialogs.saveAnswers = {target};
         dialogs.messageAnswers = {platform::vbYes};
         p.window.PushButton6_Click();
@@ -201,7 +209,8 @@ private slots:
     void savingOntoTheShownWorkbookIsRefused()
     {
         QFETCH(bool, throughALink);
-        Preview p;
+        Preview p(m_env);
+        QVERIFY(p.ready);
         testing::ScriptedDialogs dialogs;
         QString target = p.window.mExcelFile;
         if (throughALink) {
@@ -221,7 +230,8 @@ private slots:
 
     void backDeletesTheWorkbookAndHandsBackToTheLists()
     {
-        Preview p;
+        Preview p(m_env);
+        QVERIFY(p.ready);
         testing::ScriptedDialogs dialogs;
         p.window.show();
         QSignalSpy back(&p.window, &Form2::backToLists);
@@ -234,7 +244,8 @@ private slots:
 
     void closingDeletesTheWorkbookAndEndsTheProgram()
     {
-        Preview p;
+        Preview p(m_env);
+        QVERIFY(p.ready);
         testing::ScriptedDialogs dialogs;
         p.window.show();
         QSignalSpy ending(&p.window, &Form2::closingProgram);
@@ -246,7 +257,6 @@ private slots:
 
     void closingThePreviewStoresTheLists()
     {
-        testing::IsolatedFolders folders;
         testing::ScriptedDialogs dialogs;
         platform::registerExcelApplication("builtin");
         shell::Form1 w;
@@ -259,13 +269,12 @@ private slots:
         QCOMPARE(ending.count(), 1);
         QSettings s(QSettings::IniFormat, QSettings::UserScope, "Quillmark");
         QCOMPARE(s.value("Pantrimo/List2").toString(), QStringLiteral("Milk"));
-        QCOMPARE(QDir(folders.tempPath()).entryList(QDir::Files), QStringList());
+        QCOMPARE(QDir(m_env.tempPath()).entryList(QDir::Files), QStringList());
         QCOMPARE(dialogs.messages(), QStringList());
     }
 
     void backThenANewRunShowsTheNewListZoomedFromTheTopLeft()
     {
-        testing::IsolatedFolders folders;
         testing::ScriptedDialogs dialogs;
         platform::registerExcelApplication("builtin");
         shell::Form1 w;
@@ -298,9 +307,10 @@ private slots:
 
     void saveThroughTheRealDialogsAndMessageBoxes()
     {
-        Preview p;
+        Preview p(m_env);
+        QVERIFY(p.ready);
         const QString target = p.target("real.xls");
-        testing::writeFile(target, "old");
+        QVERIFY(testing::writeFile(target, "old"));
         p.window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&p.window));
         QStringList seen;
@@ -330,6 +340,9 @@ private slots:
                                     "box:Are you sure you wish to overwrite " + target + " ?", "box:Done."}));
         QCOMPARE(testing::fileBytes(target), p.workbook);
     }
+
+private:
+    testing::TestEnvironment m_env;
 };
 
 QTEST_MAIN(TestForm2)

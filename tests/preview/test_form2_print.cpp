@@ -44,19 +44,19 @@ QMap<QString, QString> pdfInfo(const QString &path)
 
 // A loaded preview window over a copy of the template as its temporary workbook.
 struct Preview {
-    testing::IsolatedFolders folders;
     QTemporaryDir out;
     Form2 window;
+    bool ready = false; // its temporary workbook is in place: the test checks
 
-    Preview()
+    explicit Preview(const testing::TestEnvironment &env)
     {
         shell::SetAppTitle();
         window.Form_Load();
         QImage capture(300, 200, QImage::Format_RGB32);
         capture.fill(Qt::white);
         window.setCapture(capture);
-        window.mExcelFile = QDir(folders.tempPath()).filePath("wendle12345678.xls");
-        QFile::copy(QStringLiteral(PANTRIMO_TEMPLATE_XLS), window.mExcelFile);
+        window.mExcelFile = QDir(env.tempPath()).filePath("wendle12345678.xls");
+        ready = QFile::copy(QStringLiteral(PANTRIMO_TEMPLATE_XLS), window.mExcelFile);
     }
     QString target(const QString &name) const { return out.filePath(name); }
 };
@@ -81,6 +81,8 @@ public:
 class TestForm2Print : public QObject {
     Q_OBJECT
 private slots:
+    void init() { m_env.isolate(); }
+    void cleanup() { m_env.restore(); }
     void initTestCase() { platform::registerFileSystemObject(); }
 
     void exportAddsTheExtensionAndWritesAVectorPdf_data()
@@ -94,7 +96,8 @@ private slots:
     {
         QFETCH(QString, typed);
         QFETCH(QString, written);
-        Preview p;
+        Preview p(m_env);
+        QVERIFY(p.ready);
         testing::ScriptedDialogs dialogs;
         dialogs.saveAnswers = {p.target(typed)};
         p.window.mnuExportPdf_Click();
@@ -111,12 +114,13 @@ private slots:
 
     void cancelAndNoWriteNothing()
     {
-        Preview p;
+        Preview p(m_env);
+        QVERIFY(p.ready);
         testing::ScriptedDialogs dialogs;
         p.window.mnuExportPdf_Click(); // cancelled: no file, no message
         QCOMPARE(dialogs.messages(), QStringList());
         const QString target = p.target("list.pdf");
-        testing::writeFile(target, "mine");
+        QVERIFY(testing::writeFile(target, "mine"));
         dialogs.saveAnswers = {target};
         dialogs.messageAnswers = {platform::vbNo};
         p.window.mnuExportPdf_Click();
@@ -133,12 +137,13 @@ private slots:
     void failuresAreReportedAndTheOldFileSurvives()
     {
         QFETCH(QString, how);
-        Preview p;
+        Preview p(m_env);
+        QVERIFY(p.ready);
         testing::ScriptedDialogs dialogs;
         QString target = p.target("list.pdf");
-        testing::writeFile(target, "mine");
+        QVERIFY(testing::writeFile(target, "mine"));
         if (how == "damaged")
-            testing::writeFile(p.window.mExcelFile, "not a workbook at all");
+            QVERIFY(testing::writeFile(p.window.mExcelFile, "not a workbook at all"));
         dialogs.saveAnswers = {target};
         struct rlimit old {};
         void (*oldHandler)(int) = nullptr;
@@ -165,7 +170,8 @@ private slots:
 
     void exportOntoThePreviewedWorkbookIsRefused()
     {
-        Preview p;
+        Preview p(m_env);
+        QVERIFY(p.ready);
         testing::ScriptedDialogs dialogs;
         dialogs.saveAnswers = {p.window.mExcelFile};
         p.window.mnuExportPdf_Click();
@@ -177,7 +183,8 @@ private slots:
 
     void keysAndContextMenuReachBothCommands()
     {
-        Preview p;
+        Preview p(m_env);
+        QVERIFY(p.ready);
         p.window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&p.window));
         PrintToFile dialogs;
@@ -198,7 +205,8 @@ private slots:
 
     void printGoesThroughThePrinterTheUserChose()
     {
-        Preview p;
+        Preview p(m_env);
+        QVERIFY(p.ready);
         PrintToFile dialogs;
         dialogs.file = p.target("printed.pdf");
         p.window.mnuPrint_Click();
@@ -216,7 +224,8 @@ private slots:
 
     void printWithoutTheWorkbookReportsAndAsksNothing()
     {
-        Preview p;
+        Preview p(m_env);
+        QVERIFY(p.ready);
         PrintToFile dialogs;
         dialogs.file = p.target("printed.pdf");
         QFile::remove(p.window.mExcelFile);
@@ -229,7 +238,8 @@ private slots:
 
     void exportThroughTheRealDialogAndMessageBox()
     {
-        Preview p;
+        Preview p(m_env);
+        QVERIFY(p.ready);
         const QString typed = p.target("real");
         p.window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&p.window));
@@ -254,6 +264,9 @@ private slots:
         QCOMPARE(seen, QStringList({"dialog:Export PDF:PDF Files (*.pdf)", "box:Done."}));
         QCOMPARE(pdfInfo(typed + ".pdf").value("Title"), QStringLiteral("Grocery List"));
     }
+
+private:
+    testing::TestEnvironment m_env;
 };
 
 QTEST_MAIN(TestForm2Print)

@@ -39,15 +39,18 @@ class TestViewportWidget : public QObject {
     std::unique_ptr<QWidget> m_window;
     ViewportWidget *m_view = nullptr;
 
-    void show(QSize capturePixels)
+    // False when the window never showed; the test checks.
+    [[nodiscard]] bool show(QSize capturePixels)
     {
         m_window = std::make_unique<QWidget>();
         m_window->resize(656, 626); // 9840 x 9390 twips
         m_view = new ViewportWidget(m_window.get());
         m_view->setCapture(capture(capturePixels.width(), capturePixels.height()));
         m_window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        if (!QTest::qWaitForWindowExposed(m_window.get()))
+            return false;
         m_view->initialise();
+        return true;
     }
 
 private slots:
@@ -55,7 +58,7 @@ private slots:
 
     void controlsSitAtTheirPlaces()
     {
-        show(QSize(40, 30));
+        QVERIFY(show(QSize(40, 30)));
         QCOMPARE(m_view->picture2()->geometry(), QRect(8, 8, 622, 495));
         QCOMPARE(m_view->vScroll1()->geometry(), QRect(630, 8, 17, 495));
         QCOMPARE(m_view->hScroll1()->geometry(), QRect(8, 503, 622, 17));
@@ -71,7 +74,7 @@ private slots:
 
     void zoomRedrawsOnceAtTheNewSize()
     {
-        show(QSize(40, 30));
+        QVERIFY(show(QSize(40, 30)));
         QSignalSpy redrawn(m_view, &ViewportWidget::pictureRedrawn);
         m_view->zoomIn();
         // (598 x 448 twips) x 1.25 = 747 x 560 twips
@@ -92,7 +95,7 @@ private slots:
 
     void panningAndScrollingOnlyMove()
     {
-        show(QSize(800, 600));
+        QVERIFY(show(QSize(800, 600)));
         QSignalSpy redrawn(m_view, &ViewportWidget::pictureRedrawn);
         PictureBox *pic = m_view->picture1();
         const qint64 drawn = pic->picture().cacheKey();
@@ -122,7 +125,7 @@ private slots:
 
     void handlersRunUnderTheirReportNames()
     {
-        show(QSize(800, 600));
+        QVERIFY(show(QSize(800, 600)));
         QStringList seen;
         m_view->setHandlerGuard([&](const QString &where, const std::function<void()> &handler) {
             seen << where;
@@ -142,7 +145,7 @@ private slots:
 
     void aNewCaptureStartsAfresh()
     {
-        show(QSize(800, 600));
+        QVERIFY(show(QSize(800, 600)));
         m_view->zoomIn();
         m_view->zoomIn();
         m_view->vScroll1()->triggerAction(QAbstractSlider::SliderPageStepAdd);

@@ -20,9 +20,9 @@ using shell::Form1;
 using testing::itemsOf;
 
 namespace {
-void writeStoredLists(const testing::IsolatedFolders &folders, const QMap<int, QString> &lists)
+void writeStoredLists(const testing::TestEnvironment &env, const QMap<int, QString> &lists)
 {
-    QSettings ini(folders.settingsFile(), QSettings::IniFormat);
+    QSettings ini(env.settingsFile(), QSettings::IniFormat);
     for (auto it = lists.begin(); it != lists.end(); ++it)
         ini.setValue(QStringLiteral("Pantrimo/List%1").arg(it.key()), it.value());
 }
@@ -41,16 +41,17 @@ class TestMainWindowLife : public QObject {
 private slots:
     void init()
     {
+        m_env.isolate();
         platform::registerFileSystemObject();
         testing::registerFakeExcel();
     }
+    void cleanup() { m_env.restore(); }
 
     // The spreadsheet check comes last: when it creates its object, the lists are restored.
     void listsAreRestoredBeforeTheSpreadsheetCheck()
     {
-        testing::IsolatedFolders folders;
         testing::ScriptedDialogs dialogs;
-        writeStoredLists(folders, {{0, "Turkey;Haddock"}, {14, "Tissues"}});
+        writeStoredLists(m_env, {{0, "Turkey;Haddock"}, {14, "Tissues"}});
         Form1 w;
         QStringList seenAtCheck;
         automation::ClassRegistry::instance().registerClass(QStringLiteral("Excel.Application"), [&] {
@@ -63,7 +64,6 @@ private slots:
 
     void theListsAreStoredWhenTheSessionEnds()
     {
-        testing::IsolatedFolders folders;
         testing::ScriptedDialogs dialogs;
         Form1 w;
         QVERIFY(w.Form_Load());
@@ -72,7 +72,7 @@ private slots:
         w.List1[2]->addItem("Milk");
         w.List1[8]->addItems({"Kibble", "Treats"});
         endTheSession();
-        QSettings stored(folders.settingsFile(), QSettings::IniFormat);
+        QSettings stored(m_env.settingsFile(), QSettings::IniFormat);
         QCOMPARE(stored.value("Pantrimo/List2").toString(), QStringLiteral("Milk"));
         QCOMPARE(stored.value("Pantrimo/List8").toString(), QStringLiteral("Kibble;Treats"));
         QCOMPARE(stored.value("Pantrimo/List14", QStringLiteral("missing")).toString(), QString());
@@ -84,7 +84,6 @@ private slots:
     // "< Back" and a new run) starts at 1.0 again.
     void theViewportInitialisesOncePerShowing()
     {
-        testing::IsolatedFolders folders;
         testing::ScriptedDialogs dialogs;
         platform::registerExcelApplication("builtin");
         Form1 w;
@@ -107,6 +106,9 @@ private slots:
         QTRY_COMPARE(preview.viewport().viewport().zoom(), 1.0f);
         QCOMPARE(dialogs.messages(), QStringList());
     }
+
+private:
+    testing::TestEnvironment m_env;
 };
 
 QTEST_MAIN(TestMainWindowLife)

@@ -46,11 +46,13 @@ public:
         ::statvfs(QFile::encodeName(m_dir.path()).constData(), &st);
         return qint64(st.f_bavail) * qint64(st.f_bsize);
     }
-    // Takes space with a filler file until at most `leave` bytes are free.
-    void fillLeaving(qint64 leave)
+    // Takes space with a filler file until at most `leave` bytes are free; false when the
+    // filler could not be made (the caller checks, so its test stops there).
+    [[nodiscard]] bool fillLeaving(qint64 leave)
     {
         QFile filler(filePath(QStringLiteral(".filler-%1").arg(m_fillers++)));
-        QVERIFY(filler.open(QIODevice::WriteOnly));
+        if (!filler.open(QIODevice::WriteOnly))
+            return false;
         const QByteArray page(4096, 'x');
         while (freeBytes() > leave && filler.write(page) == page.size() && filler.flush()) {
         }
@@ -58,6 +60,7 @@ public:
         const QByteArray byte(1, 'x');
         while (freeBytes() > leave && filler.write(byte) == 1 && filler.flush()) {
         }
+        return true;
     }
     // Everything in the folder but the fillers.
     QStringList entries() const
@@ -101,12 +104,12 @@ inline pid_t endedProcess()
     return child;
 }
 
-// Writes a test's file; a failure fails the test.
-inline void writeFile(const QString &path, const QByteArray &bytes)
+// Writes a test's file; false when it was not written whole (the caller checks, so its
+// test stops there).
+[[nodiscard]] inline bool writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(bytes), qint64(bytes.size()));
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == qint64(bytes.size()) && f.flush();
 }
 
 inline QByteArray fileBytes(const QString &path)

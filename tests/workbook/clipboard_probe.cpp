@@ -6,8 +6,7 @@
 //                             server's news arrive, restores, prints "restored", then serves
 //                             the clipboard until stdin ends
 
-#include "workbook/ClipboardKeeper.h"
-#include "workbook/MainModule.h"
+#include "workbook/Capture.h"
 
 #include <QClipboard>
 #include <QEventLoop>

@@ -1,7 +1,7 @@
 // saveCellsActivesheet against a sheet whose used range and copy we control.
 
 #include "tests/support/ScriptedDialogs.h"
-#include "workbook/Excel1.h"
+#include "workbook/SpreadsheetRoutines.h"
 
 #include <QClipboard>
 #include <QFile>

@@ -1,10 +1,11 @@
 // The small file routines and the save-format choice, on real files.
 
 #include "tests/support/FakeServer.h"
+#include "tests/support/SmallDisk.h"
 #include "tests/support/TestEnvironment.h"
 #include "platform/services/FileSystem.h"
-#include "workbook/Excel1.h"
-#include "workbook/MainModule.h"
+#include "workbook/FileRoutines.h"
+#include "workbook/SpreadsheetRoutines.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,21 +18,6 @@
 
 using namespace workbook;
 
-namespace {
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-} // namespace
-
 class TestFileRoutines : public QObject {
     Q_OBJECT
 private slots:
@@ -43,7 +29,7 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(!FileExists(QString()));
         QVERIFY(!FileExists(dir.filePath("missing.xls")));
-        writeFile(dir.filePath("there.xls"), "x");
+        QVERIFY(testing::writeFile(dir.filePath("there.xls"), "x"));
         QVERIFY(FileExists(dir.filePath("there.xls")));
     }
 
@@ -51,16 +37,16 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath("template.xlt");
-        writeFile(path, "older and longer content");
+        QVERIFY(testing::writeFile(path, "older and longer content"));
         WriteBytesToFile("new", path);
-        QCOMPARE(readFile(path), QByteArray("older and longer content"));
+        QCOMPARE(testing::fileBytes(path), QByteArray("older and longer content"));
 
         const QString fresh = dir.filePath("fresh.xlt");
         QByteArray bytes(80896, '\0');
         for (int i = 0; i < bytes.size(); ++i)
             bytes[i] = char(i * 7);
         WriteBytesToFile(bytes, fresh);
-        QCOMPARE(readFile(fresh), bytes);
+        QCOMPARE(testing::fileBytes(fresh), bytes);
     }
 
     void writeBytesIntoAnUnwritableFolderRaisesAndLeavesNothing()
@@ -103,7 +89,7 @@ private slots:
         RemoveFile(dir.filePath("missing.xls")); // nothing raised, nothing shown
 
         const QString readOnly = dir.filePath("locked.xls");
-        writeFile(readOnly, "x");
+        QVERIFY(testing::writeFile(readOnly, "x"));
         QFile::setPermissions(readOnly, QFileDevice::ReadOwner);
         QVERIFY_THROWS_EXCEPTION(automation::AutomationError, platform::Kill(readOnly));
         QVERIFY(QFile::exists(readOnly));

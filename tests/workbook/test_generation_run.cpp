@@ -6,6 +6,7 @@
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/SmallDisk.h"
 #include "tests/support/TestEnvironment.h"
+#include "platform/facts/Environment.h"
 #include "platform/excel/ExcelServer.h"
 #include "platform/services/FileSystem.h"
 
@@ -74,13 +75,14 @@ class TestGenerationRun : public QObject {
 private slots:
     void init()
     {
+        m_env.isolate();
         platform::registerFileSystemObject();
         platform::registerExcelApplication("builtin");
     }
+    void cleanup() { m_env.restore(); }
 
     void everyItemLandsAtItsMappedCell()
     {
-        testing::IsolatedFolders folders;
         testing::ScriptedDialogs dialogs;
         Form1 w;
         QVERIFY(w.Form_Load());
@@ -100,8 +102,8 @@ private slots:
         QVERIFY(w.form2().isVisible());
         const QString workbook = w.form2().mExcelFile;
         QVERIFY(QFileInfo(workbook).fileName().contains(QRegularExpression("^wendle[1-9]{8}\\.xls$")));
-        QCOMPARE(folders.runFiles(), QStringList{QFileInfo(workbook).fileName()});
-        QCOMPARE(QDir(folders.tempPath()).entryList(QDir::Files), QStringList());
+        QCOMPARE(m_env.runFiles(), QStringList{QFileInfo(workbook).fileName()});
+        QCOMPARE(QDir(m_env.tempPath()).entryList(QDir::Files), QStringList());
 
         bool skipped = false;
         QCOMPARE(checkWorkbook(workbook, expectedCells(w), false, &skipped), QString());
@@ -112,7 +114,6 @@ private slots:
 
     void emptyListsGiveTheTemplateWithEmptyBlocks()
     {
-        testing::IsolatedFolders folders;
         testing::ScriptedDialogs dialogs;
         Form1 w;
         QVERIFY(w.Form_Load());
@@ -127,7 +128,6 @@ private slots:
 
     void restoredListOfTwentyFiveWritesTwentyAndLeavesTheNextBandIntact()
     {
-        testing::IsolatedFolders folders;
         testing::ScriptedDialogs dialogs;
         Form1 w;
         QVERIFY(w.Form_Load());
@@ -143,7 +143,6 @@ private slots:
 
     void aSecondClickDuringARunDoesNothing()
     {
-        testing::IsolatedFolders folders;
         testing::ScriptedDialogs dialogs;
         Form1 w;
         QVERIFY(w.Form_Load());
@@ -158,15 +157,14 @@ private slots:
         QTest::mouseClick(w.PushButton1, Qt::LeftButton);
         QCOMPARE(nestedClicks, 1);
         QCOMPARE(dialogs.messages(), QStringList());
-        QCOMPARE(folders.runFiles().size(), 1);
+        QCOMPARE(m_env.runFiles().size(), 1);
         QVERIFY(!w.mGenerating);
     }
 
     void aTemplateLeftInTheTemporaryFolderIsNeitherUsedNorTouched()
     {
-        testing::IsolatedFolders folders;
         testing::ScriptedDialogs dialogs;
-        QFile leftOver(QDir(folders.tempPath()).filePath("template.xlt"));
+        QFile leftOver(QDir(m_env.tempPath()).filePath("template.xlt"));
         QVERIFY(leftOver.open(QIODevice::WriteOnly));
         leftOver.write("not a workbook at all");
         leftOver.close();
@@ -185,11 +183,10 @@ private slots:
     // the names the program uses are neither opened, nor written through, nor removed.
     void filesPlantedInASharedTemporaryFolderAreNeverUsedNorFollowed()
     {
-        testing::IsolatedFolders folders;
         testing::ScriptedDialogs dialogs;
         if (::geteuid() != 0)
             QSKIP("a second user is needed: run as root");
-        const QByteArray temp = QFile::encodeName(folders.tempPath());
+        const QByteArray temp = QFile::encodeName(m_env.tempPath());
         QVERIFY(::chmod(temp.constData(), 01777) == 0);
         QTemporaryDir victims;
         const QString victim = victims.filePath("victim.txt");
@@ -200,11 +197,11 @@ private slots:
         const QByteArray foreignTemplate("another user's template, with another title");
         const QStringList links{"temp.bmp", "temp.bmp.part", "template.xlt.part", "pantrimo-run-1-x"};
         QVERIFY(testing::asAnotherUser([&] {
-            QFile t(folders.tempPath() + "/template.xlt");
+            QFile t(m_env.tempPath() + "/template.xlt");
             if (!t.open(QIODevice::WriteOnly) || t.write(foreignTemplate) != foreignTemplate.size())
                 return false;
             for (const QString &name : links)
-                if (!QFile::link(victim, folders.tempPath() + '/' + name))
+                if (!QFile::link(victim, m_env.tempPath() + '/' + name))
                     return false;
             return true;
         }));
@@ -214,20 +211,19 @@ private slots:
         w.PushButton1_Click();
         QCOMPARE(dialogs.messages(), QStringList());
         QCOMPARE(testing::fileBytes(victim), precious);
-        QCOMPARE(testing::fileBytes(folders.tempPath() + "/template.xlt"), foreignTemplate);
+        QCOMPARE(testing::fileBytes(m_env.tempPath() + "/template.xlt"), foreignTemplate);
         for (const QString &name : links)
-            QVERIFY(QFileInfo(folders.tempPath() + '/' + name).isSymLink());
+            QVERIFY(QFileInfo(m_env.tempPath() + '/' + name).isSymLink());
         bool skipped = false;
         QCOMPARE(checkWorkbook(w.form2().mExcelFile, expectedCells(w), false, &skipped), QString());
         w.form2().PushButton8_Click();
-        QCOMPARE(folders.runFiles(), QStringList());
+        QCOMPARE(m_env.runFiles(), QStringList());
     }
 
     void aMissingTemporaryFolderGivesEachDistinctReportOnce()
     {
-        testing::IsolatedFolders folders;
         testing::ScriptedDialogs dialogs;
-        qputenv(facts::env::kTemp, QByteArray("/nonexistent/pantrimo-temp"));
+        m_env.set(facts::env::kTemp, QByteArray("/nonexistent/pantrimo-temp"));
         Form1 w;
         QVERIFY(w.Form_Load());
         for (int i = 0; i < 15; ++i)
@@ -248,9 +244,8 @@ private slots:
         testing::SmallDisk disk(128);
         if (!disk.mounted())
             QSKIP(qPrintable(disk.whyNot()));
-        testing::IsolatedFolders folders;
         testing::ScriptedDialogs dialogs;
-        qputenv(facts::env::kTemp, disk.path().toLocal8Bit());
+        m_env.set(facts::env::kTemp, disk.path().toLocal8Bit());
         Form1 w;
         QVERIFY(w.Form_Load());
         w.List1[0]->addItem("Turkey");
@@ -265,7 +260,6 @@ private slots:
 
     void withoutAServerEveryLaterStepReportsInTurnAndTheRunStillEnds()
     {
-        testing::IsolatedFolders folders;
         testing::ScriptedDialogs dialogs;
         Form1 w;
         QVERIFY(w.Form_Load());
@@ -284,10 +278,12 @@ private slots:
         QVERIFY(!w.mGenerating);
         QVERIFY(!w.isVisible());
         QVERIFY(w.form2().isVisible());
-        QCOMPARE(QDir(folders.tempPath()).entryList(QDir::Files), QStringList());
+        QCOMPARE(QDir(m_env.tempPath()).entryList(QDir::Files), QStringList());
     }
+
+private:
+    testing::TestEnvironment m_env;
 };
 
 QTEST_MAIN(TestGenerationRun)
 #include "test_generation_run.moc"
-#include "platform/facts/Environment.h"

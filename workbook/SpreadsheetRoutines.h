@@ -1,6 +1,7 @@
 #pragma once
-// Driving the spreadsheet server: opening a workbook in a fresh instance and choosing
-// the save format from the server's version; and the existence test for files.
+// Driving the spreadsheet server: opening a workbook in a fresh instance, choosing the
+// save format from the server's version, and saving the active sheet's picture; with the
+// locale helpers that read the server's version text under any decimal separator.
 
 #include "platform/automation/AutomationObject.h"
 
@@ -24,7 +25,10 @@ int32_t GetExcelFileFormat(const automation::ObjectRef &application = nullptr);
 // used range that ends in row 1 or column A writes no file.
 void saveCellsActivesheet(const automation::ObjectRef &workbook, const QString &path);
 
-// True when the file's last-modified time can be read: an existing file or folder.
-bool FileExists(const QString &path);
+// The decimal separator of the user's regional settings ("." or "," or other).
+QString GetDecimalSeparator();
+
+// Every "." and then every "," replaced by that separator.
+QString NormalizeDecimalText(const QString &text);
 
 } // namespace workbook

@@ -1,4 +1,6 @@
 #pragma once
+// Taking the sheet's picture from the system clipboard.
+//
 // The sheet's picture travels through the system clipboard, which belongs to the user. The
 // keeper takes a copy of everything the clipboard held (every format) before the capture and
 // puts it back afterwards, unless some other program or part of this one has put something
@@ -10,12 +12,17 @@
 //   ... the run goes on (it may let other programs run) ...
 //   keeper.restore();           // also done by the destructor
 
+#include <QImage>
 #include <QMetaObject>
 #include <memory>
 
 class QMimeData;
 
 namespace workbook {
+
+// The picture on the system clipboard, asked for up to 1000 times without a pause;
+// a null image when every attempt failed. Format 0 lets the reader choose.
+QImage GetClipboardPicture(int format);
 
 class ClipboardKeeper {
 public:

@@ -1,6 +1,6 @@
-#include "workbook/Excel1.h"
+#include "workbook/SpreadsheetRoutines.h"
 
-#include "workbook/MainModule.h"
+#include "workbook/Capture.h"
 
 #include "shell/ErrorReport.h"
 #include "platform/automation/ClassRegistry.h"
@@ -9,8 +9,7 @@
 #include <QBuffer>
 #include <QClipboard>
 #include <QGuiApplication>
-#include <QFile>
-#include <sys/stat.h>
+#include <QLocale>
 
 using namespace automation;
 
@@ -88,12 +87,18 @@ void saveCellsActivesheet(const ObjectRef &workbook, const QString &path)
     g.step(112, [&] { writePicture(GetClipboardPicture(0), path); });
 }
 
-bool FileExists(const QString &path)
+QString GetDecimalSeparator()
 {
-    if (path.isEmpty())
-        return false;
-    struct stat st {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0;
+    return QLocale().toString(0.5).trimmed().mid(1, 1);
+}
+
+QString NormalizeDecimalText(const QString &text)
+{
+    const QString separator = GetDecimalSeparator();
+    QString normalized = text;
+    normalized.replace(QLatin1Char('.'), separator);
+    normalized.replace(QLatin1Char(','), separator);
+    return normalized;
 }
 
 } // namespace workbook

@@ -1,4 +1,4 @@
-#include "workbook/ClipboardKeeper.h"
+#include "workbook/Capture.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -28,6 +28,20 @@ std::unique_ptr<QMimeData> copyOf(const QMimeData *source)
     return copy;
 }
 } // namespace
+
+QImage GetClipboardPicture(int /*format: the reader picks the picture format itself*/)
+{
+    QImage picture;
+    for (int attempt = 0; attempt < 1000 && picture.isNull(); ++attempt) {
+        try {
+            if (QClipboard *clipboard = QGuiApplication::clipboard())
+                picture = clipboard->image();
+        } catch (...) {
+            // A failed attempt is retried at once, as the clipboard may be held by another program.
+        }
+    }
+    return picture;
+}
 
 ClipboardKeeper::ClipboardKeeper()
 {

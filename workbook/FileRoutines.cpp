@@ -1,21 +1,24 @@
-#include "workbook/MainModule.h"
-
-#include "workbook/Excel1.h"
+#include "workbook/FileRoutines.h"
 
 #include "platform/automation/ClassRegistry.h"
 #include "platform/services/FileSystem.h"
 #include "platform/services/Paths.h"
 
-#include <QClipboard>
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QFile>
-#include <QLocale>
-
+#include <sys/stat.h>
 
 using namespace automation;
 
 namespace workbook {
+
+bool FileExists(const QString &path)
+{
+    if (path.isEmpty())
+        return false;
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0;
+}
 
 void WriteBytesToFile(const QByteArray &bytes, const QString &path)
 {
@@ -56,34 +59,6 @@ void RemoveFile(const QString &path)
             // Quiet by intent: a file that cannot be removed is left where it is.
         }
     }
-}
-
-QImage GetClipboardPicture(int /*format: the reader picks the picture format itself*/)
-{
-    QImage picture;
-    for (int attempt = 0; attempt < 1000 && picture.isNull(); ++attempt) {
-        try {
-            if (QClipboard *clipboard = QGuiApplication::clipboard())
-                picture = clipboard->image();
-        } catch (...) {
-            // A failed attempt is retried at once, as the clipboard may be held by another program.
-        }
-    }
-    return picture;
-}
-
-QString GetDecimalSeparator()
-{
-    return QLocale().toString(0.5).trimmed().mid(1, 1);
-}
-
-QString NormalizeDecimalText(const QString &text)
-{
-    const QString separator = GetDecimalSeparator();
-    QString normalized = text;
-    normalized.replace(QLatin1Char('.'), separator);
-    normalized.replace(QLatin1Char(','), separator);
-    return normalized;
 }
 
 } // namespace workbook

@@ -1,12 +1,13 @@
 #pragma once
-// Small file routines of the generation run and the preview window, and the locale
-// helpers that read a version text under any decimal separator.
+// Small file routines of the generation run and the preview window.
 
 #include <QByteArray>
-#include <QImage>
 #include <QString>
 
 namespace workbook {
+
+// True when the file's last-modified time can be read: an existing file or folder.
+bool FileExists(const QString &path);
 
 // Lets pending window messages run, then writes the bytes to a new file at path. An
 // existing file is never overwritten (the call returns without writing), a link is never
@@ -23,15 +24,5 @@ void RemoveRunWorkbook(const QString &path);
 
 // Deletes through the scripting file-system object, read-only files included.
 void ForceDeleteFile(const QString &path);
-
-// The picture on the system clipboard, asked for up to 1000 times without a pause;
-// a null image when every attempt failed. Format 0 lets the reader choose.
-QImage GetClipboardPicture(int format);
-
-// The decimal separator of the user's regional settings ("." or "," or other).
-QString GetDecimalSeparator();
-
-// Every "." and then every "," replaced by that separator.
-QString NormalizeDecimalText(const QString &text);
 
 } // namespace workbook
