@@ -20,7 +20,7 @@ from xsession import ProgramRun, XServer
 
 EXECUTABLE = sys.argv.pop(1)
 MAIN = (888, 568)
-PREVIEW = (656, 626)
+PREVIEW = (656, 661)
 LOAD_SAMPLE = (664, 55)
 START = (444, 21)
 PICTURE = (200, 200)
