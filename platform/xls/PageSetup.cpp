@@ -318,10 +318,25 @@ CellRange printRange(const Workbook &book, int sheetIndex, const PageSetup &setu
 {
     if (setup.printArea)
         return *setup.printArea;
-    if (sheetIndex >= 0 && sheetIndex < book.sheetCount())
-        if (std::optional<CellRange> used = book.sheet(sheetIndex).usedRange())
-            return *used;
-    return CellRange{};
+    if (sheetIndex < 0 || sheetIndex >= book.sheetCount())
+        return CellRange{};
+    // The cells and the pictures: a sheet whose content is a picture prints that picture.
+    const Worksheet &sheet = book.sheet(sheetIndex);
+    std::optional<CellRange> range = sheet.usedRange();
+    for (const SheetPicture &picture : sheet.pictures()) {
+        const CellAnchor &a = picture.anchor;
+        const CellRange covers{std::min(a.row1, a.row2), std::max(a.row1, a.row2), std::min(a.col1, a.col2),
+                               std::min<uint16_t>(std::max(a.col1, a.col2), 255)};
+        if (!range) {
+            range = covers;
+            continue;
+        }
+        range->firstRow = std::min(range->firstRow, covers.firstRow);
+        range->lastRow = std::max(range->lastRow, covers.lastRow);
+        range->firstCol = std::min(range->firstCol, covers.firstCol);
+        range->lastCol = std::max(range->lastCol, covers.lastCol);
+    }
+    return range.value_or(CellRange{});
 }
 
 HeaderFooterSections expandHeaderFooter(const QString &text, const PageContext &context)

@@ -62,7 +62,8 @@ struct PageSetup {
 // gets the defaults above.
 PageSetup readPageSetup(const Workbook &book, int sheetIndex);
 
-// The range a print covers: the print area, else the used range (A1 alone for an empty sheet).
+// The range a print covers: the print area, else the used range together with the cells the
+// pictures are anchored over (A1 alone for an empty sheet).
 CellRange printRange(const Workbook &book, int sheetIndex, const PageSetup &setup);
 
 // What the codes of a header or footer stand for on one page.
