@@ -142,17 +142,34 @@ xls::Result<PrintResult> printWorkbook(QPagedPaintDevice &device, const xls::Wor
     // but still be in the PDF's text. A page with nothing on it (a blank stretch of the used
     // range, the far side of a manual break) is not printed; its header and footer alone do
     // not make it a page, and the pages that print are numbered without it.
+    // The print titles a page repeats are not content of their own either.
+    struct Titles {
+        QRectF at;
+        RangeDrawing drawing;
+    };
     struct PrintedPage {
         const Page *page;
         RangeDrawing drawing;
+        std::vector<Titles> titles;
     };
     std::vector<PrintedPage> printed;
     for (const Page &page : layout.pages()) {
         xls::Result<RangeDrawing> drawing = RangeDrawing::layOut(book, sheetIndex, page.cells, layout.scaleX() / layout.scale());
         if (!drawing)
             return drawing.error();
-        if (!drawing->isBlank())
-            printed.push_back({&page, std::move(*drawing)});
+        if (drawing->isBlank())
+            continue;
+        PrintedPage p{&page, std::move(*drawing), {}};
+        for (const auto &[cells, at] : {std::pair(page.titleRows, page.titleRowsRect), std::pair(page.titleColumns, page.titleColumnsRect),
+                                        std::pair(page.titleCorner, page.titleCornerRect)}) {
+            if (!cells)
+                continue;
+            xls::Result<RangeDrawing> title = RangeDrawing::layOut(book, sheetIndex, *cells, layout.scaleX() / layout.scale());
+            if (!title)
+                return title.error();
+            p.titles.push_back({at, std::move(*title)});
+        }
+        printed.push_back(std::move(p));
     }
     if (printed.empty() && !layout.pages().empty()) {
         // An empty sheet still prints one page, as it would from the spreadsheet.
@@ -160,7 +177,7 @@ xls::Result<PrintResult> printWorkbook(QPagedPaintDevice &device, const xls::Wor
                                                                  layout.scaleX() / layout.scale());
         if (!drawing)
             return drawing.error();
-        printed.push_back({&layout.pages().front(), std::move(*drawing)});
+        printed.push_back({&layout.pages().front(), std::move(*drawing), {}});
     }
     const int pageCount = int(printed.size());
     const int firstNumber = layout.pages().empty() ? 1 : layout.pages().front().number;
@@ -203,6 +220,15 @@ xls::Result<PrintResult> printWorkbook(QPagedPaintDevice &device, const xls::Wor
         painter.setClipRect(QRectF(QPointF(0, 0), QSizeF(drawing.size())));
         drawing.paint(painter, options);
         painter.restore();
+        for (const Titles &t : printed[size_t(i)].titles) {
+            painter.save();
+            painter.scale(toDevice, device.logicalDpiY() / kPointsPerInch);
+            painter.translate(t.at.topLeft());
+            painter.scale(layout.scale(), layout.scale());
+            painter.setClipRect(QRectF(QPointF(0, 0), QSizeF(t.drawing.size())));
+            t.drawing.paint(painter, options);
+            painter.restore();
+        }
         ++result.pages;
     }
     if (!painter.end())

@@ -16,6 +16,7 @@
 #include <QSizeF>
 #include <QStringList>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace xls {
@@ -52,6 +53,8 @@ struct PageSetup {
     bool printGridLines = false, printHeadings = false;
     // Print_Area when the workbook defines one for this sheet and it lies on the sheet.
     std::optional<CellRange> printArea;
+    // Print_Titles: rows repeated at the top of every page, columns at its left (inclusive).
+    std::optional<std::pair<uint16_t, uint16_t>> titleRows, titleColumns;
     // Rows (columns) that start a new page, ascending, without repeats.
     std::vector<uint16_t> rowBreaks, columnBreaks;
     QString header, footer;               // with their &-codes, as stored
