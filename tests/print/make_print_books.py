@@ -101,6 +101,13 @@ def main():
                          margins={"top": -1.0, "left": 5.0, "right": 5.0})
     sh.horz_page_breaks = [(r, 0, 255) for r in range(1, 10001)]
     save(with_print_area(book, 0, 0, 4, 300, 310), "absurd.xls")
+    # Text in rows 1 and 200 with formatted blanks between (five pages at 100 %): the three
+    # blank pages do not print, header and footer alone making no page.
+    book, sh = grid_book(1, 2, header="&CPage &P of &N")
+    for r in range(1, 199):
+        sh.write(r, 0, "", xlwt.easyxf("font: bold on"))
+    sh.write(199, 0, "Last")
+    save(book, "blank_pages.xls")
     # Printed grid lines and row and column headings.
     save(grid_book(3, 2, grid_and_headings=True)[0], "grid_headings.xls")
     # Fit to 0 pages by 0 pages with a scale of 0 %: prints at 100 %.

@@ -53,6 +53,13 @@ class PrintSettings(unittest.TestCase):
         self.assertCellAt(pages[0][2], "R1C1", 54, 72)
         self.assertCellAt(pages[0][2], "R20C8", 54 + 7 * COLUMN, 72 + 19 * 15)
 
+    def test_blank_pages_are_not_printed(self):
+        count, _, pages, _ = self.pdf("blank_pages.xls")
+        self.assertEqual(count, 2)
+        self.assertIsNotNone(pdf_pages.find(pages[0][2], "R1C1"))
+        self.assertIsNotNone(pdf_pages.find(pages[1][2], "Last"))
+        self.assertIn("Page 2 of 2", " ".join(w[0] for w in pages[1][2]))
+
     def test_fit_two_wide_one_tall(self):
         count, size, pages, _ = self.pdf("fit_2x1.xls")
         self.assertEqual(count, 2)
