@@ -408,7 +408,7 @@ QString emptyPlaceholder(QChar ch)
     return ch == u'0' ? QStringLiteral("0") : ch == u'?' ? QStringLiteral(" ") : QString();
 }
 
-// Integer digits into the placeholders tokens[at] (in order), right-aligned: the first
+// Integer digits into the placeholders (in order), right-aligned: the first
 // placeholder takes any surplus digits. Returns, per placeholder, what it shows.
 std::vector<QString> fillInteger(const QString &digits, const std::vector<QChar> &placeholders, bool grouping)
 {
@@ -796,7 +796,7 @@ FormattedValue formatDateSection(const Section &s, double v, DateSystem dates)
     }
     const int64_t secOfDay = s.elapsed ? c.seconds % kSecondsPerDay : c.seconds;
     const int hour = int(secOfDay / 3600), minute = int(secOfDay / 60 % 60), second = int(secOfDay % 60);
-    // Elapsed units: the largest one shown takes the whole count.
+    // Elapsed units: the first one shown takes the whole count, those after it what is left.
     bool elapsedSeen = false;
     for (const Token &t : s.tokens) {
         switch (t.kind) {
@@ -826,7 +826,7 @@ FormattedValue formatDateSection(const Section &s, double v, DateSystem dates)
                 out.add(QString::fromLatin1(kDays[size_t(date->weekday)]));
             break;
         case Kind::Hour: {
-            int h = elapsedSeen ? hour : hour;
+            int h = hour;
             if (s.twelveHour)
                 h = h % 12 == 0 ? 12 : h % 12;
             out.add(t.count == 1 ? QString::number(h) : twoDigits(h));
@@ -867,8 +867,6 @@ FormattedValue formatDateSection(const Section &s, double v, DateSystem dates)
         case Kind::General: out.add(formatGeneral(v)); break;
         default: addCommon(out, t, QString());
         }
-        if (t.kind == Kind::Hour || t.kind == Kind::Minute)
-            elapsedSeen = elapsedSeen || false;
     }
     return std::move(out.value);
 }
