@@ -201,7 +201,15 @@ public:
     {
         return m_text.empty() && m_fills.empty() && m_strokes.empty() && m_diagonals.empty() && m_pictures.empty();
     }
-    // The last column text of the range's first column reaches into.
+    // Only where single lines of text reach: the cells and their text, no wrapped lines
+    // (they never run on), fills, borders or pictures.
+    void buildTextReach()
+    {
+        m_textReachOnly = true;
+        collectCells();
+        layoutText();
+    }
+    // The last column any text of the range reaches into.
     int textReach() const
     {
         int reach = m_range.firstCol;
@@ -271,6 +279,7 @@ private:
     std::vector<StrokeBatch> m_strokes;       // weakest line first: where lines cross the stronger shows
     std::vector<DiagonalJob> m_diagonals;
     std::vector<PictureJob> m_pictures;
+    bool m_textReachOnly = false;
 };
 
 void RangeDrawing::Layout::build()
@@ -607,7 +616,7 @@ void RangeDrawing::Layout::layoutText()
             layoutCellText(m.firstRow, m.firstCol, *cell, m);
     }
     for (TextJob &job : m_text)
-        if (job.wrapped)
+        if (job.wrapped && !m_textReachOnly)
             layoutWrapped(job);
 }
 
@@ -1026,10 +1035,9 @@ xls::CellRange rangeWithOverflow(const xls::Workbook &book, int sheetIndex, xls:
         return range;
     const xls::Worksheet &sheet = book.sheet(sheetIndex);
     const SheetGeometry geometry(sheet);
-    // The last column of the range with the columns it may run into, laid out once: the
-    // text job of a cell in it reports how far its text reaches.
+    // The range with the columns its text may run into, its text laid out: each text job
+    // reports how far its text reaches.
     xls::CellRange probe = range;
-    probe.firstCol = range.lastCol;
     probe.lastCol = uint16_t(std::min(limitCol, kColumns - 1));
     // Widen step by step, so a sheet with text in its last column does not lay out 256 columns
     // of every row: most text runs on over a column or two.
@@ -1039,7 +1047,7 @@ xls::CellRange rangeWithOverflow(const xls::Workbook &book, int sheetIndex, xls:
         if (checkRange(book, sheetIndex, probe).ok() == false)
             return range;
         RangeDrawing::Layout layout(book, sheet, geometry, probe);
-        layout.build();
+        layout.buildTextReach();
         reach = std::max(reach, layout.textReach());
         if (reach < probe.lastCol || probe.lastCol >= limitCol)
             break;
