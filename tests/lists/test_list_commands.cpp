@@ -47,7 +47,6 @@ private slots:
         QTest::newRow("caption with trailing blank") << 4 << "Tuna" << "Enter Canned :" << "Input Canned ";
         QTest::newRow("single blank is an item") << 0 << " " << "Enter Meat/Seafood:" << "Input Meat/Seafood";
         QTest::newRow("untrimmed") << 1 << "  Kale  " << "Enter Produce:" << "Input Produce";
-        QTest::newRow("separator accepted") << 14 << "Foil;Wrap" << "Enter Other:" << "Input Other";
     }
     void addAsksWithTheCaptionAndAppendsExactlyWhatWasTyped()
     {
@@ -64,6 +63,33 @@ private slots:
         QCOMPARE(dialogs.asked[0].text, prompt);
         QCOMPARE(dialogs.asked[0].title, title);
         QCOMPARE(itemsOf(w.List1[category]), QStringList({"first", typed}));
+    }
+
+    // The stored form has no escape for the separator: such an item would come back as two.
+    void addRefusesAnItemHoldingTheSeparator_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("inside") << "Foil;Wrap";
+        QTest::newRow("alone") << ";";
+        QTest::newRow("at the end") << "Foil;";
+    }
+    void addRefusesAnItemHoldingTheSeparator()
+    {
+        QFETCH(QString, typed);
+        testing::ScriptedDialogs dialogs;
+        Form1 w;
+        QVERIFY(w.Form_Load());
+        w.List1[14]->addItem("first");
+        dialogs.inputAnswers = {typed, QString("Foil Wrap")};
+        w.PushButton2_Click(14);
+        QCOMPARE(itemsOf(w.List1[14]), QStringList{"first"});
+        QCOMPARE(dialogs.asked.size(), size_t(2));
+        QCOMPARE(dialogs.asked[1].kind, testing::AskedDialog::Message);
+        QCOMPARE(dialogs.asked[1].text, QStringLiteral("An item cannot contain \";\". Please use another character."));
+        QCOMPARE(dialogs.asked[1].style, 48);
+        QCOMPARE(dialogs.asked[1].title, QStringLiteral("Pantrimo"));
+        w.PushButton2_Click(14);
+        QCOMPARE(itemsOf(w.List1[14]), QStringList({"first", "Foil Wrap"}));
     }
 
     void cancelAndEmptyEntryAddNothingButDuplicatesAreAdded()
