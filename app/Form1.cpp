@@ -11,7 +11,9 @@
 #include "platform/services/Paths.h"
 #include "workbook/FileRoutines.h"
 
+#include <QAction>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -50,6 +52,7 @@ Form1::Form1(QWidget *parent) : QWidget(parent)
     buildControls();
     setTabOrder();
     wireHoverPointer();
+    buildUndo();
 }
 
 void Form1::buildControls()
@@ -127,6 +130,78 @@ void Form1::wireHoverPointer()
     }
 }
 
+void Form1::buildUndo()
+{
+    UndoAction = new QAction(QStringLiteral("Undo"), this);
+    UndoAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    RedoAction = new QAction(QStringLiteral("Redo"), this);
+    RedoAction->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    for (QAction *action : {UndoAction, RedoAction}) {
+        action->setShortcutContext(Qt::WindowShortcut);
+        addAction(action);
+    }
+    connect(UndoAction, &QAction::triggered, this, &Form1::Undo);
+    connect(RedoAction, &QAction::triggered, this, &Form1::Redo);
+    for (QListWidget *list : List1) {
+        list->addActions({UndoAction, RedoAction});
+        list->setContextMenuPolicy(Qt::ActionsContextMenu);
+    }
+    // The text box would take the keys for its own undo; it lies outside the window, where
+    // nobody types, and holds the focus when the window opens.
+    Text1->installEventFilter(this);
+    updateUndoActions();
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == Text1 && event->type() == QEvent::ShortcutOverride) {
+        const QKeySequence pressed(static_cast<QKeyEvent *>(event)->keyCombination());
+        for (const QAction *action : {UndoAction, RedoAction})
+            if (action->shortcuts().contains(pressed))
+                return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Form1::recordEdit(const std::function<void()> &command)
+{
+    if (m_editDepth > 0) {
+        command();
+        return;
+    }
+    lists::ListTexts before = lists::textsOf(List1);
+    ++m_editDepth;
+    command();
+    --m_editDepth;
+    if (before != lists::textsOf(List1)) {
+        m_history.record(std::move(before));
+        updateUndoActions();
+    }
+}
+
+void Form1::updateUndoActions()
+{
+    UndoAction->setEnabled(m_history.canUndo());
+    RedoAction->setEnabled(m_history.canRedo());
+}
+
+void Form1::Undo()
+{
+    // A run reads the lists while it lets messages through.
+    if (mGenerating)
+        return;
+    m_history.undo(List1);
+    updateUndoActions();
+}
+
+void Form1::Redo()
+{
+    if (mGenerating)
+        return;
+    m_history.redo(List1);
+    updateUndoActions();
+}
+
 bool Form1::Form_Load()
 {
     Guard g(u"Form1.Form_Load");
@@ -199,27 +274,35 @@ void Form1::showPreview()
 
 void Form1::PushButton2_Click(int index)
 {
-    Guard g(u"Form1.PushButton2_Click");
-    lists::AddItem(g, List1[index], Frame1[index]->title());
+    recordEdit([&] {
+        Guard g(u"Form1.PushButton2_Click");
+        lists::AddItem(g, List1[index], Frame1[index]->title());
+    });
 }
 
 void Form1::PushButton3_Click(int index)
 {
-    Guard g(u"Form1.PushButton3_Click");
-    lists::DeleteSelectedItem(g, List1[index]);
+    recordEdit([&] {
+        Guard g(u"Form1.PushButton3_Click");
+        lists::DeleteSelectedItem(g, List1[index]);
+    });
 }
 
 void Form1::PushButton5_Click()
 {
-    Guard g(u"Form1.PushButton5_Click");
-    lists::ClearAllLists(g, List1);
+    recordEdit([&] {
+        Guard g(u"Form1.PushButton5_Click");
+        lists::ClearAllLists(g, List1);
+    });
 }
 
 void Form1::PushButton6_Click()
 {
-    Guard g(u"Form1.PushButton6_Click");
-    g.step(100, [&] { PushButton5_Click(); });
-    lists::AppendSampleItems(g, List1);
+    recordEdit([&] {
+        Guard g(u"Form1.PushButton6_Click");
+        g.step(100, [&] { PushButton5_Click(); });
+        lists::AppendSampleItems(g, List1);
+    });
 }
 
 void Form1::Form_QueryUnload()
