@@ -71,6 +71,11 @@ void Form1::buildControls()
     PushButton1->setObjectName(QStringLiteral("PushButton1"));
     PushButton5->setObjectName(QStringLiteral("PushButton5"));
     PushButton6->setObjectName(QStringLiteral("PushButton6"));
+    // What a screen reader says for each control: the buttons' captions alone would be fifteen
+    // identical "Add"s and "Delete"s.
+    PushButton1->setAccessibleName(QStringLiteral("Create the workbook from the lists and show its preview"));
+    PushButton5->setAccessibleName(QStringLiteral("Clear all lists"));
+    PushButton6->setAccessibleName(QStringLiteral("Replace all lists with the sample list"));
     connect(PushButton1, &QPushButton::clicked, this, [this] { PushButton1_Click(); });
     connect(PushButton5, &QPushButton::clicked, this, [this] { PushButton5_Click(); });
     connect(PushButton6, &QPushButton::clicked, this, [this] { PushButton6_Click(); });
@@ -96,6 +101,10 @@ void Form1::buildControls()
         PushButton3[i] = new PushButton(QStringLiteral("Delete"), frame);
         PushButton3[i]->setObjectName(QStringLiteral("PushButton3_%1").arg(i));
         PushButton3[i]->setGeometry(twipsRect(1320, 1820, 960, 405));
+        const QString category = lists::kCategoryCaptions[i].trimmed();
+        list->setAccessibleName(QStringLiteral("Items of ") + category);
+        PushButton2[i]->setAccessibleName(QStringLiteral("Add an item to ") + category);
+        PushButton3[i]->setAccessibleName(QStringLiteral("Delete the selected item of ") + category);
         connect(PushButton2[i], &QPushButton::clicked, this, [this, i] { PushButton2_Click(i); });
         connect(PushButton3[i], &QPushButton::clicked, this, [this, i] { PushButton3_Click(i); });
     }
