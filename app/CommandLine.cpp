@@ -3,6 +3,7 @@
 #include "shell/AppTitle.h"
 #include "shell/ErrorReport.h"
 #include "lists/CategoryLists.h"
+#include "lists/ListFile.h"
 #include "preview/Export.h"
 #include "platform/services/FileSystem.h"
 #include "platform/services/Dialogs.h"
@@ -82,13 +83,35 @@ QByteArray readWhole(const QString &path)
     return bytes;
 }
 
+// The lists of a --list file, or nothing after saying on stderr which line is wrong.
+std::optional<lists::ListTexts> listsFromFile(const QString &path)
+{
+    const bool standardInput = path == QStringLiteral("-");
+    const QString shownName = standardInput ? QStringLiteral("standard input") : path;
+    QFile f(standardInput ? QString() : path);
+    const bool opened = standardInput ? f.open(stdin, QIODevice::ReadOnly) : f.open(QIODevice::ReadOnly);
+    QByteArray bytes;
+    if (opened)
+        bytes = f.readAll();
+    if (!opened || f.error() != QFileDevice::NoError) {
+        std::fprintf(stderr, "Could not read the list %s: %s\n", qPrintable(shownName), qPrintable(f.errorString()));
+        return std::nullopt;
+    }
+    auto read = lists::readListFile(bytes);
+    if (const auto *problem = std::get_if<lists::ListFileProblem>(&read)) {
+        std::fprintf(stderr, "%s, line %d: %s\n", qPrintable(shownName), problem->line, qPrintable(problem->reason));
+        return std::nullopt;
+    }
+    return std::get<lists::ListTexts>(std::move(read));
+}
+
 } // namespace
 
 bool runsWithoutWindows(int argc, char *argv[])
 {
     for (int i = 1; i < argc; ++i) {
         const char *a = argv[i];
-        for (const char *option : {"--pdf", "--xls", "--help", "-h", "--help-all", "--version", "-v"})
+        for (const char *option : {"--pdf", "--xls", "--list", "--help", "-h", "--help-all", "--version", "-v"})
             if (std::strcmp(a, option) == 0 || (std::strncmp(a, option, std::strlen(option)) == 0 && a[std::strlen(option)] == '='))
                 return true;
     }
@@ -102,22 +125,38 @@ CommandLineRequest parseCommandLine(const QStringList &arguments)
         QStringLiteral("Turns a grocery list kept in fifteen categories into a printable workbook.\n"
                        "Without options the program opens its window. With --pdf or --xls it makes the\n"
                        "workbook from the stored lists without a window, writes the files and exits\n"
-                       "(0 on success; 1 after printing the error report on stderr)."));
+                       "(0 on success; 1 after printing the error report on stderr).\n"
+                       "\n"
+                       "--list takes the lists from a text file instead, for this run only (nothing is\n"
+                       "stored): a category's caption on a line of its own ending in \":\" (as the window\n"
+                       "shows it, in any case), then its items one per line. Blank lines and lines\n"
+                       "starting with \"#\" are skipped. An unknown caption, an item with \";\", more than\n"
+                       "20 items in a category or a file that is not UTF-8 text stops the program with a\n"
+                       "message naming the line and exit status 1, and nothing is written."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption pdf(QStringLiteral("pdf"), QStringLiteral("Write the list's printed pages as a PDF to <file>."),
                                  QStringLiteral("file"));
     const QCommandLineOption xls(QStringLiteral("xls"), QStringLiteral("Write the filled workbook (Excel 97-2003) to <file>."),
                                  QStringLiteral("file"));
+    const QCommandLineOption list(QStringLiteral("list"),
+                                  QStringLiteral("Take the lists from the text <file> (\"-\": standard input) for this run only."),
+                                  QStringLiteral("file"));
     parser.addOption(pdf);
     parser.addOption(xls);
+    parser.addOption(list);
     parser.process(arguments);
     if (!parser.positionalArguments().isEmpty()) {
         std::fprintf(stderr, "%s: unexpected argument %s\n\n%s", qPrintable(QCoreApplication::applicationName()),
                      qPrintable(parser.positionalArguments().constFirst()), qPrintable(parser.helpText()));
         std::exit(1);
     }
-    return {parser.value(pdf), parser.value(xls)};
+    if (parser.isSet(list) && !parser.isSet(pdf) && !parser.isSet(xls)) {
+        std::fprintf(stderr, "%s: --list needs --pdf or --xls\n\n%s", qPrintable(QCoreApplication::applicationName()),
+                     qPrintable(parser.helpText()));
+        std::exit(1);
+    }
+    return {parser.value(pdf), parser.value(xls), parser.value(list)};
 }
 
 int runCommandLine(const CommandLineRequest &request)
@@ -127,7 +166,14 @@ int runCommandLine(const CommandLineRequest &request)
     SetAppTitle();
     StoredListRun run;
     workbook::NameDrawer names;
-    {
+    if (!request.listPath.isEmpty()) {
+        const std::optional<lists::ListTexts> given = listsFromFile(request.listPath);
+        if (!given) {
+            platform::setDialogs(nullptr);
+            return 1;
+        }
+        lists::putTexts(run.boxes(), *given);
+    } else {
         Guard g(u"Main.CommandLine");
         lists::LoadCategoryLists(g, run.boxes());
     }

@@ -1,7 +1,8 @@
 #pragma once
 // The program without its windows, for scripts and launchers:
-//   pantrimo --pdf OUT.pdf [--xls OUT.xls]
-// makes the workbook from the stored lists through the same generation run and spreadsheet
+//   pantrimo [--list FILE] --pdf OUT.pdf [--xls OUT.xls]
+// makes the workbook from the stored lists (or, for this run only, from the lists in FILE,
+// "-" for standard input; lists/ListFile) through the same generation run and spreadsheet
 // server as "Start Creating Template", and writes it and/or its PDF. A failure prints the
 // same report the windows would show on stderr, writes nothing, and exits 1.
 
@@ -12,6 +13,7 @@ namespace shell {
 
 struct CommandLineRequest {
     QString pdfPath, xlsPath;
+    QString listPath; // empty: the stored lists
     bool wanted() const { return !pdfPath.isEmpty() || !xlsPath.isEmpty(); }
 };
 

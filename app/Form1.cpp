@@ -11,7 +11,9 @@
 #include "platform/services/Paths.h"
 #include "workbook/FileRoutines.h"
 
+#include <QAction>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -50,6 +52,7 @@ Form1::Form1(QWidget *parent) : QWidget(parent)
     buildControls();
     setTabOrder();
     wireHoverPointer();
+    buildUndo();
 }
 
 void Form1::buildControls()
@@ -68,6 +71,11 @@ void Form1::buildControls()
     PushButton1->setObjectName(QStringLiteral("PushButton1"));
     PushButton5->setObjectName(QStringLiteral("PushButton5"));
     PushButton6->setObjectName(QStringLiteral("PushButton6"));
+    // What a screen reader says for each control: the buttons' captions alone would be fifteen
+    // identical "Add"s and "Delete"s.
+    PushButton1->setAccessibleName(QStringLiteral("Create the workbook from the lists and show its preview"));
+    PushButton5->setAccessibleName(QStringLiteral("Clear all lists"));
+    PushButton6->setAccessibleName(QStringLiteral("Replace all lists with the sample list"));
     connect(PushButton1, &QPushButton::clicked, this, [this] { PushButton1_Click(); });
     connect(PushButton5, &QPushButton::clicked, this, [this] { PushButton5_Click(); });
     connect(PushButton6, &QPushButton::clicked, this, [this] { PushButton6_Click(); });
@@ -93,6 +101,10 @@ void Form1::buildControls()
         PushButton3[i] = new PushButton(QStringLiteral("Delete"), frame);
         PushButton3[i]->setObjectName(QStringLiteral("PushButton3_%1").arg(i));
         PushButton3[i]->setGeometry(twipsRect(1320, 1820, 960, 405));
+        const QString category = lists::kCategoryCaptions[i].trimmed();
+        list->setAccessibleName(QStringLiteral("Items of ") + category);
+        PushButton2[i]->setAccessibleName(QStringLiteral("Add an item to ") + category);
+        PushButton3[i]->setAccessibleName(QStringLiteral("Delete the selected item of ") + category);
         connect(PushButton2[i], &QPushButton::clicked, this, [this, i] { PushButton2_Click(i); });
         connect(PushButton3[i], &QPushButton::clicked, this, [this, i] { PushButton3_Click(i); });
     }
@@ -125,6 +137,78 @@ void Form1::wireHoverPointer()
         m_pointer.hoverOnMouseMove(PushButton2[i], vbCustom);
         m_pointer.hoverOnMouseMove(PushButton3[i], vbCustom);
     }
+}
+
+void Form1::buildUndo()
+{
+    UndoAction = new QAction(QStringLiteral("Undo"), this);
+    UndoAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    RedoAction = new QAction(QStringLiteral("Redo"), this);
+    RedoAction->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    for (QAction *action : {UndoAction, RedoAction}) {
+        action->setShortcutContext(Qt::WindowShortcut);
+        addAction(action);
+    }
+    connect(UndoAction, &QAction::triggered, this, &Form1::Undo);
+    connect(RedoAction, &QAction::triggered, this, &Form1::Redo);
+    for (QListWidget *list : List1) {
+        list->addActions({UndoAction, RedoAction});
+        list->setContextMenuPolicy(Qt::ActionsContextMenu);
+    }
+    // The text box would take the keys for its own undo; it lies outside the window, where
+    // nobody types, and holds the focus when the window opens.
+    Text1->installEventFilter(this);
+    updateUndoActions();
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == Text1 && event->type() == QEvent::ShortcutOverride) {
+        const QKeySequence pressed(static_cast<QKeyEvent *>(event)->keyCombination());
+        for (const QAction *action : {UndoAction, RedoAction})
+            if (action->shortcuts().contains(pressed))
+                return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Form1::recordEdit(const std::function<void()> &command)
+{
+    if (m_editDepth > 0) {
+        command();
+        return;
+    }
+    lists::ListTexts before = lists::textsOf(List1);
+    ++m_editDepth;
+    command();
+    --m_editDepth;
+    if (before != lists::textsOf(List1)) {
+        m_history.record(std::move(before));
+        updateUndoActions();
+    }
+}
+
+void Form1::updateUndoActions()
+{
+    UndoAction->setEnabled(m_history.canUndo());
+    RedoAction->setEnabled(m_history.canRedo());
+}
+
+void Form1::Undo()
+{
+    // A run reads the lists while it lets messages through.
+    if (mGenerating)
+        return;
+    m_history.undo(List1);
+    updateUndoActions();
+}
+
+void Form1::Redo()
+{
+    if (mGenerating)
+        return;
+    m_history.redo(List1);
+    updateUndoActions();
 }
 
 bool Form1::Form_Load()
@@ -199,27 +283,35 @@ void Form1::showPreview()
 
 void Form1::PushButton2_Click(int index)
 {
-    Guard g(u"Form1.PushButton2_Click");
-    lists::AddItem(g, List1[index], Frame1[index]->title());
+    recordEdit([&] {
+        Guard g(u"Form1.PushButton2_Click");
+        lists::AddItem(g, List1[index], Frame1[index]->title());
+    });
 }
 
 void Form1::PushButton3_Click(int index)
 {
-    Guard g(u"Form1.PushButton3_Click");
-    lists::DeleteSelectedItem(g, List1[index]);
+    recordEdit([&] {
+        Guard g(u"Form1.PushButton3_Click");
+        lists::DeleteSelectedItem(g, List1[index]);
+    });
 }
 
 void Form1::PushButton5_Click()
 {
-    Guard g(u"Form1.PushButton5_Click");
-    lists::ClearAllLists(g, List1);
+    recordEdit([&] {
+        Guard g(u"Form1.PushButton5_Click");
+        lists::ClearAllLists(g, List1);
+    });
 }
 
 void Form1::PushButton6_Click()
 {
-    Guard g(u"Form1.PushButton6_Click");
-    g.step(100, [&] { PushButton5_Click(); });
-    lists::AppendSampleItems(g, List1);
+    recordEdit([&] {
+        Guard g(u"Form1.PushButton6_Click");
+        g.step(100, [&] { PushButton5_Click(); });
+        lists::AppendSampleItems(g, List1);
+    });
 }
 
 void Form1::Form_QueryUnload()

@@ -11,6 +11,8 @@
 //  - Form_Load restores the lists from the settings store (lists/CategoryLists) and
 //    last checks that a spreadsheet server can be created (IsInstalled).
 //  - The editing buttons delegate to lists/ListCommands; they change the list boxes only.
+//    Each edit that changed something is kept in lists/ListHistory for Undo (Ctrl+Z, and
+//    the lists' context menu) and Redo (Ctrl+Shift+Z, Ctrl+Y), for this run only.
 //  - "Start Creating Template" runs the generation run (workbook/), which reads the list
 //    boxes, drives the spreadsheet server through late-bound automation, and hands its
 //    picture and temporary workbook to the preview window (preview/), hiding this one.
@@ -22,13 +24,16 @@
 #include "shell/WindowPointer.h"
 #include "platform/automation/AutomationObject.h"
 #include "lists/CategoryLists.h"
+#include "lists/ListHistory.h"
 #include "workbook/GenerationRun.h"
 #include "platform/facts/Twips.h"
 
 #include <QWidget>
 #include <array>
+#include <functional>
 #include <memory>
 
+class QAction;
 class QGroupBox;
 class QGuiApplication;
 class QLineEdit;
@@ -58,6 +63,9 @@ public:
     void PushButton3_Click(int index);
     void PushButton5_Click();
     void PushButton6_Click();
+    // Take back the last edit of the lists, or make the last one taken back again.
+    void Undo();
+    void Redo();
 
     // Writes the lists; the close handler and a session shutdown both come here.
     void Form_QueryUnload();
@@ -79,6 +87,10 @@ public:
     lists::ListBoxes List1{};
     std::array<PushButton *, lists::kCategoryCount> PushButton2{};
     std::array<PushButton *, lists::kCategoryCount> PushButton3{};
+    // Undo and Redo, with their keys, on the window and on every list's context menu;
+    // enabled while there is something to take back or make again.
+    QAction *UndoAction = nullptr;
+    QAction *RedoAction = nullptr;
     // The skin control; created when a skin is first applied.
     automation::ObjectRef SkinFramework1;
 
@@ -91,11 +103,17 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildControls();
     void setTabOrder();
     void wireHoverPointer();
+    void buildUndo();
+    // Runs an editing command and keeps the lists as they were before it, if it changed
+    // them. A command run by another (Load Sample clears first) is part of that one.
+    void recordEdit(const std::function<void()> &command);
+    void updateUndoActions();
 
     // What the generation run needs of the two windows.
     bool &generatingFlag() override { return mGenerating; }
@@ -109,6 +127,8 @@ private:
 
     WindowPointer m_pointer{this};
     workbook::NameDrawer m_names;
+    lists::ListHistory m_history;
+    int m_editDepth = 0;
     bool m_closedDuringRun = false;
     std::unique_ptr<preview::Form2> m_form2;
 };

@@ -22,6 +22,12 @@ void AddItem(shell::Guard &g, QListWidget *list, const QString &caption)
         return;
     if (g.test(106, [&] { return entered->isEmpty(); }))
         return;
+    // The stored form joins items with the separator and has no escape: the item would come
+    // back torn in two on the next start. Items already stored keep whatever they hold.
+    if (g.test(112, [&] { return entered->contains(kItemSeparator); })) {
+        g.step(114, [&] { platform::MsgBox(kSeparatorRefused, platform::vbExclamation); });
+        return;
+    }
     g.step(108, [&] { list->addItem(*entered); });
 }
 

@@ -10,8 +10,12 @@
 
 namespace lists {
 
+// What Add answers to an item that holds the stored form's separator.
+inline const QString kSeparatorRefused = QStringLiteral("An item cannot contain \";\". Please use another character.");
+
 // Add: asks for one item with the input box built from the category caption and
-// appends it as typed; a full list (20 or more) gets "Only 20 items allowed." instead.
+// appends it as typed; a full list (20 or more) gets "Only 20 items allowed." instead,
+// and an item holding ";" is refused with kSeparatorRefused.
 void AddItem(shell::Guard &g, QListWidget *list, const QString &caption);
 
 // Delete: removes the selected item, if any.

@@ -1,5 +1,6 @@
 #include "shell/PushButton.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 
 namespace shell {
@@ -28,6 +29,19 @@ void PushButton::mouseMoveEvent(QMouseEvent *event)
     // The move was the button's: passed on, it would reach the frame or window beneath,
     // whose own hover handler would take the hand away again at once.
     event->accept();
+}
+
+void PushButton::keyPressEvent(QKeyEvent *event)
+{
+    // A plain button outside a dialog takes only Space; Enter would otherwise go on to the
+    // window, where nothing answers it.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && !event->isAutoRepeat() && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        click();
+        event->accept();
+        return;
+    }
+    QPushButton::keyPressEvent(event);
 }
 
 } // namespace shell

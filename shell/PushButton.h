@@ -1,6 +1,7 @@
 #pragma once
 // The push button every window uses: Arial 11.25 pt bold on white, a click, and a
 // mouse-move notification (which the hover pointer listens to) even with no button held.
+// Enter and Return press it when it has the focus, as Space does.
 
 #include <QPushButton>
 
@@ -16,6 +17,7 @@ signals:
 
 protected:
     void mouseMoveEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 };
 
 } // namespace shell

@@ -143,7 +143,8 @@ void PushButton1_Click(RunWindows &windows, NameDrawer &names)
         bookV = requireObject(books->call(u"Item", {books->get(u"count")}));
     });
     ClipboardKeeper clipboard; // the capture goes through the user's clipboard
-    g.step(286, [&] { saveCellsActivesheet(bookV, tempPath(kPictureName)); });
+    QImage written;
+    g.step(286, [&] { written = saveCellsActivesheet(bookV, tempPath(kPictureName)); });
     clipboard.captureDone();
     g.step(288, [&] { requireObject(Variant(appB))->put(u"DisplayAlerts", Variant::fromBool(false)); });
     g.step(290, [&] { requireObject(Variant(bookV))->call(u"Close"); });
@@ -154,7 +155,10 @@ void PushButton1_Click(RunWindows &windows, NameDrawer &names)
         // Emptied first: a picture that fails to load must not leave an earlier run's
         // picture beside this run's workbook.
         windows.setPreviewPicture(QImage());
-        windows.setPreviewPicture(loadPicture(tempPath(kPictureName)));
+        // The file in the run's private folder holds what was just written: decoding it again
+        // would cost more than the rest of the run. Without a picture in hand it is loaded, and
+        // a missing file fails here as it always did.
+        windows.setPreviewPicture(written.isNull() ? loadPicture(tempPath(kPictureName)) : written);
     });
     g.step(298, [&] { windows.setPreviewWorkbook(path); });
     g.step(300, [&] { windows.showPreview(); });

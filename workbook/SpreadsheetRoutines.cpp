@@ -48,7 +48,29 @@ int32_t lastOfUsedRange(const ObjectRef &sheet, QStringView lines, QStringView n
     return requireObject(part->call(u"Item", {part->get(u"count")}))->get(number).toInt32();
 }
 
-void writePicture(const QImage &picture, const QString &path)
+// What loading the BMP file gives back, without reading it: the BMP writer takes 24 bits of
+// each pixel's colour, unpremultiplied, and drops the alpha (it does not blend). A null image
+// for the pictures it writes otherwise (8 bits or fewer a pixel): those are loaded from the file.
+QImage asWritten(const QImage &picture)
+{
+    if (picture.format() == QImage::Format_RGB32)
+        return picture;
+    if (picture.depth() <= 8)
+        return {};
+    if (!picture.hasAlphaChannel())
+        return picture.convertToFormat(QImage::Format_RGB32);
+    QImage opaque = picture.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < opaque.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(opaque.scanLine(y));
+        for (int x = 0; x < opaque.width(); ++x)
+            line[x] |= 0xff000000u;
+    }
+    opaque.reinterpretAsFormat(QImage::Format_RGB32);
+    return opaque;
+}
+
+// Answers the picture as the file holds it (asWritten).
+QImage writePicture(const QImage &picture, const QString &path)
 {
     if (picture.isNull())
         throw AutomationError(QStringLiteral("The clipboard holds no picture"));
@@ -64,11 +86,13 @@ void writePicture(const QImage &picture, const QString &path)
     const files::WriteOutcome outcome = files::writeFileAtomically(path, bytes, options);
     if (!outcome.written())
         throw AutomationError(QStringLiteral("Could not write the picture %1: %2").arg(path, outcome.reason));
+    return asWritten(picture);
 }
 } // namespace
 
-void saveCellsActivesheet(const ObjectRef &workbook, const QString &path)
+QImage saveCellsActivesheet(const ObjectRef &workbook, const QString &path)
 {
+    QImage written;
     shell::Guard g(u"Excel1.saveCellsActivesheet");
     ObjectRef sheet;
     int32_t lastRow = 0, lastColumn = 0;
@@ -76,7 +100,7 @@ void saveCellsActivesheet(const ObjectRef &workbook, const QString &path)
     g.step(102, [&] { lastRow = lastOfUsedRange(requireObject(Variant(sheet)), u"Rows", u"Row"); });
     g.step(104, [&] { lastColumn = lastOfUsedRange(requireObject(Variant(sheet)), u"Columns", u"Column"); });
     if (!g.test(106, [&] { return lastRow > 1 && lastColumn > 1; }))
-        return;
+        return written;
     g.step(110, [&] {
         // Whatever picture the clipboard held before (an earlier run's, another
         // program's) must never be taken for this sheet's when the copy fails.
@@ -84,7 +108,8 @@ void saveCellsActivesheet(const ObjectRef &workbook, const QString &path)
             clipboard->clear();
         requireObject(requireObject(Variant(sheet))->get(u"UsedRange"))->call(u"CopyPicture");
     });
-    g.step(112, [&] { writePicture(GetClipboardPicture(0), path); });
+    g.step(112, [&] { written = writePicture(GetClipboardPicture(0), path); });
+    return written;
 }
 
 QString GetDecimalSeparator()

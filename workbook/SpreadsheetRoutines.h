@@ -5,6 +5,8 @@
 
 #include "platform/automation/AutomationObject.h"
 
+#include <QImage>
+
 #include <QString>
 
 namespace workbook {
@@ -22,8 +24,10 @@ int32_t GetExcelFileFormat(const automation::ObjectRef &application = nullptr);
 
 // Copies the used range of the workbook's active sheet as a picture and writes it to
 // path as a BMP file, replacing what is there. Reports its own failures and goes on; a
-// used range that ends in row 1 or column A writes no file.
-void saveCellsActivesheet(const automation::ObjectRef &workbook, const QString &path);
+// used range that ends in row 1 or column A writes no file. Answers the picture as the
+// file holds it (what loading the file would give), or a null image when none was written
+// or the picture is one that only loading gives exactly (8 bits or fewer a pixel).
+QImage saveCellsActivesheet(const automation::ObjectRef &workbook, const QString &path);
 
 // The decimal separator of the user's regional settings ("." or "," or other).
 QString GetDecimalSeparator();

@@ -20,3 +20,10 @@ inline constexpr char kCacheHome[] = "XDG_CACHE_HOME";
 inline constexpr char kHome[] = "HOME";
 
 } // namespace facts::env
+
+namespace facts {
+
+// The working folder of one run inside TEMP: this prefix, the process id, "-" and a random part.
+inline constexpr char kRunFolderPrefix[] = "pantrimo-run-";
+
+} // namespace facts

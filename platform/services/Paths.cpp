@@ -38,7 +38,7 @@ void overrideProgramFolder(const QString &folder) { programFolderOverride() = fo
 QString joinPath(const QString &folder, const QString &name) { return folder + QLatin1Char('/') + name; }
 
 namespace {
-const QString kRunFolderPrefix = QStringLiteral("pantrimo-run-");
+const QString kRunFolderPrefix = QString::fromLatin1(facts::kRunFolderPrefix);
 
 bool isRunFolderName(const QString &name) { return files::ownerOf(name, kRunFolderPrefix) != 0; }
 

@@ -258,7 +258,7 @@ Result<std::vector<uint8_t>> Workbook::toBytes() const
     return cf.serialize();
 }
 
-Status Workbook::saveAs(const QString &path) const
+Status Workbook::saveAs(const QString &path, bool durable) const
 {
     const QString shown = QDir::toNativeSeparators(path);
     Result<std::vector<uint8_t>> bytes = toBytes();
@@ -268,6 +268,7 @@ Status Workbook::saveAs(const QString &path) const
     // the disk under a temporary name first and replace the target in one step.
     files::WriteOptions options;
     options.newFileMode = 0644;
+    options.durable = durable;
     const files::WriteOutcome outcome = files::writeFileAtomically(path, {bytes->data(), qsizetype(bytes->size())}, options);
     if (!outcome.written())
         return Error{QStringLiteral("%1: cannot be written: %2").arg(shown, outcome.reason)};

@@ -251,7 +251,8 @@ public:
     // name is what error messages call the data ("book.xls").
     static Result<Workbook> fromBytes(std::span<const uint8_t> bytes, const QString &name);
 
-    Status saveAs(const QString &path) const;
+    // durable: flushed to the disk before it answers (off for a file that lives for one run).
+    Status saveAs(const QString &path, bool durable = true) const;
     Result<std::vector<uint8_t>> toBytes() const;
 
     int sheetCount() const { return int(m_sheets.size()); }

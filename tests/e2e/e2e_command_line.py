@@ -36,7 +36,7 @@ class CommandLine(unittest.TestCase):
     def test_help_and_version(self):
         run = self.run_program("--help")
         self.assertEqual(run.returncode, 0)
-        for option in ("--pdf <file>", "--xls <file>", "--version", "--help"):
+        for option in ("--pdf <file>", "--xls <file>", "--list <file>", "--version", "--help"):
             self.assertIn(option, run.stdout)
         run = self.run_program("--version")
         self.assertEqual(run.returncode, 0)
@@ -93,6 +93,37 @@ class CommandLine(unittest.TestCase):
         with open(existing) as f:
             self.assertEqual(f.read(), "mine")
         self.assertEqual(os.listdir(self.temp), [])
+
+    def run_with_list(self, listing, *args):
+        return subprocess.run([EXECUTABLE, "--list", "-", *args], env=self.env, input=listing, capture_output=True,
+                              timeout=120)
+
+    def test_lists_from_a_file_for_this_run_only(self):
+        settings = os.path.join(self.config, "Quillmark.ini")
+        with open(settings, "rb") as f:
+            stored = f.read()
+        xls = os.path.join(self.root, "list.xls")
+        run = self.run_with_list("# for Saturday\n\nDAIRY:\r\nOat Milk\r\ncanned:\nTuna\n".encode(), "--xls", xls)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        sheet = xlrd.open_workbook(xls).sheet_by_index(0)
+        self.assertEqual(sheet.cell_value(2, 5), "Oat Milk")
+        self.assertEqual(sheet.cell_value(13, 3), "Tuna")
+        self.assertEqual(sheet.cell_value(2, 1), "", "the stored lists were not used")
+        with open(settings, "rb") as f:
+            self.assertEqual(f.read(), stored, "nothing is stored")
+
+    def test_a_wrong_list_names_its_line_and_nothing_is_written(self):
+        pdf = os.path.join(self.root, "list.pdf")
+        for listing, says in ((b"Dairy:\nMilk\nFish:\nCod\n", "standard input, line 3: \"Fish\" is not a category"),
+                              (b"Dairy:\nCr\xe8me\n", "standard input, line 2: this is not UTF-8 text")):
+            run = self.run_with_list(listing, "--pdf", pdf)
+            self.assertEqual(run.returncode, 1)
+            self.assertIn(says, run.stderr.decode())
+            self.assertFalse(os.path.exists(pdf))
+            self.assertEqual(os.listdir(self.temp), [])
+        run = self.run_program("--list", "-")
+        self.assertEqual(run.returncode, 1)
+        self.assertIn("--list needs --pdf or --xls", run.stderr)
 
 
 if __name__ == "__main__":

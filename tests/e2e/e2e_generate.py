@@ -51,7 +51,6 @@ class Generate(unittest.TestCase):
         proc = self.run.start()
         main = self.x.wait_for_window("Pantrimo", MAIN, proc=proc)
         self.x.click(main, *LOAD_SAMPLE)
-        time.sleep(0.3)
         self.x.click(main, *START)
         self.preview_window(proc)
         self.assertTrue(wait_until(lambda: len(run_files(self.run.temp, "wendle*.xls")) == 1))
@@ -69,7 +68,6 @@ class Generate(unittest.TestCase):
         proc = self.run.start()
         main = self.x.wait_for_window("Pantrimo", MAIN, proc=proc)
         self.x.click(main, *LOAD_SAMPLE)
-        time.sleep(0.3)
         self.x.click(main, *START)
         preview = self.preview_window(proc)
         self.assertTrue(wait_until(lambda: not self.x.is_mapped(main)), "the main window did not hide")
@@ -80,17 +78,16 @@ class Generate(unittest.TestCase):
         self.assertEqual(len(os.listdir(self.run.temp)), 1)
 
         self.x.click(preview, *ZOOM_IN)
-        time.sleep(0.3)
 
         saved = os.path.join(self.run.root, "saved_list.xls")
         self.x.click(preview, *SAVE)
-        self.x.wait_for_window("Save File", proc=proc)
-        time.sleep(0.5)
+        dialog = self.x.wait_for_window("Save File", proc=proc)
+        self.x.wait_for_focus(dialog, proc=proc)
         self.x.type_text(saved + "\n")
         self.assertTrue(wait_until(lambda: os.path.exists(saved)), "the workbook was not saved")
-        self.assertTrue(wait_until(lambda: [w for w, *size in self.x.windows("Pantrimo")
-                                             if tuple(size) not in (MAIN, PREVIEW)]),
-                        '"Done." was not shown')
+        done = lambda: [w for w, *size in self.x.windows("Pantrimo") if tuple(size) not in (MAIN, PREVIEW)]
+        self.assertTrue(wait_until(done), '"Done." was not shown')
+        self.x.wait_for_focus(done()[0], proc=proc)
         self.x.type_text("\n")  # OK on "Done."
         self.assertTrue(wait_until(lambda: not [w for w, *size in self.x.windows("Pantrimo")
                                                  if tuple(size) not in (MAIN, PREVIEW)]))

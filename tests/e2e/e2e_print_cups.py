@@ -69,16 +69,15 @@ class PrintThroughCups(unittest.TestCase):
         proc = self.run.start()
         main = self.x.wait_for_window("Pantrimo", MAIN, proc=proc)
         self.x.click(main, *LOAD_SAMPLE)
-        time.sleep(0.3)
         self.x.click(main, *START)
         preview = self.x.wait_for_window("Pantrimo", PREVIEW, proc=proc)
         self.assertTrue(wait_until(lambda: not self.x.is_mapped(main)))
         # A click on the picture gives the window the keyboard; then Ctrl+P.
         self.x.click(preview, *PICTURE)
-        time.sleep(0.3)
+        self.x.wait_for_focus(preview, proc=proc)
         key_with_control(self.x, "p")
         dialog = self.x.wait_for_window("Print", proc=proc, timeout=60)
-        time.sleep(1.0)
+        self.x.wait_for_focus(dialog, proc=proc)
         self.x.type_text("\n")  # Print, on the default printer: the test's queue
         self.assertTrue(wait_until(lambda: not self.x.is_mapped(dialog), timeout=30), "the print dialog stayed open")
 

@@ -70,6 +70,35 @@ class XServer:
             time.sleep(0.02)
         raise TimeoutError(f"no window {title!r} of size {size} within {timeout}s")
 
+    def has_focus(self, win):
+        """True when the keyboard goes to that window or one inside it."""
+        try:
+            focus = self.display.get_input_focus().focus
+            if focus == X.PointerRoot:  # keys go to the top-level window under the pointer
+                focus = self.display.screen().root.query_pointer().child
+            while focus and not isinstance(focus, int):
+                if focus.id == win.id:
+                    return True
+                parent = focus.query_tree().parent
+                if not parent or parent.id == focus.id:
+                    return False
+                focus = parent
+        except Exception:
+            pass
+        return False
+
+    def wait_for_focus(self, win, timeout=30.0, proc=None):
+        """Waits until keys typed now reach that window: a window shown is not yet focused,
+        and keys sent before its focus arrives go to the window that had it."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if self.has_focus(win):
+                return win
+            if proc is not None and proc.poll() is not None:
+                raise RuntimeError(f"program ended (exit {proc.returncode}) before the window had the focus")
+            time.sleep(0.02)
+        raise TimeoutError(f"the window {win.id:#x} did not get the focus within {timeout}s")
+
     def ask_to_close(self, win):
         """What a window manager does for the close box: WM_DELETE_WINDOW."""
         wm_protocols = self.display.intern_atom("WM_PROTOCOLS")

@@ -55,7 +55,6 @@ class GenerateWithLibreOffice(unittest.TestCase):
             proc = run.start()
             main = x.wait_for_window("Pantrimo", MAIN, timeout=180, proc=proc)
             x.click(main, *LOAD_SAMPLE)
-            time.sleep(0.3)
             x.click(main, *START)
             preview = x.wait_for_window("Pantrimo", PREVIEW, timeout=300, proc=proc)
             self.assertTrue(wait_until(lambda: len(run_files(run.temp)) == 1, 120), run_files(run.temp))

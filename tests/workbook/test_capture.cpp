@@ -17,16 +17,20 @@ namespace {
 // size on the clipboard, or fails.
 class FakeRange : public DispatchObject {
 public:
-    FakeRange(int lastRow, int lastColumn, bool copyFails)
+    FakeRange(int lastRow, int lastColumn, bool copyFails, QImage::Format format = QImage::Format_RGB32)
     {
         addGetter("Rows", [=](const Args &) { return Variant(ObjectRef(std::make_shared<Lines>(lastRow, "Row"))); });
         addGetter("Columns", [=](const Args &) { return Variant(ObjectRef(std::make_shared<Lines>(lastColumn, "Column"))); });
         addGetter("CopyPicture", [=](const Args &) {
             if (copyFails)
                 throw AutomationError("CopyPicture failed");
-            QImage picture(lastColumn * 10, lastRow * 10, QImage::Format_RGB32);
+            QImage picture(lastColumn * 10, lastRow * 10, QImage::Format_ARGB32);
             picture.fill(Qt::blue);
-            QGuiApplication::clipboard()->setImage(picture);
+            // A few pixels of other colours, one of them half transparent.
+            picture.setPixel(0, 0, qRgba(200, 100, 50, 128));
+            picture.setPixel(1, 0, qRgb(255, 255, 255));
+            picture.setPixel(2, 1, qRgb(3, 150, 77));
+            QGuiApplication::clipboard()->setImage(picture.convertToFormat(format));
             return Variant();
         });
     }
@@ -50,9 +54,9 @@ private:
 
 class FakeBook : public DispatchObject {
 public:
-    FakeBook(int lastRow, int lastColumn, bool copyFails)
+    FakeBook(int lastRow, int lastColumn, bool copyFails, QImage::Format format = QImage::Format_RGB32)
     {
-        auto range = std::make_shared<FakeRange>(lastRow, lastColumn, copyFails);
+        auto range = std::make_shared<FakeRange>(lastRow, lastColumn, copyFails, format);
         auto sheet = std::make_shared<Sheet>(range);
         addGetter("ActiveSheet", [sheet](const Args &) { return Variant(ObjectRef(sheet)); });
     }
@@ -84,6 +88,34 @@ private slots:
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVERIFY(file.read(2) == "BM");
         QCOMPARE(QImage(path).size(), QSize(130, 580));
+    }
+
+    // The run shows the picture it was handed instead of reading the file back: it must be
+    // the very image the file loads as, whatever the clipboard's picture format.
+    void thePictureAnsweredIsWhatTheFileLoadsAs_data()
+    {
+        QTest::addColumn<QImage::Format>("format");
+        QTest::addColumn<bool>("answered");
+        QTest::newRow("RGB32") << QImage::Format_RGB32 << true;
+        QTest::newRow("ARGB32, half transparent") << QImage::Format_ARGB32 << true;
+        QTest::newRow("ARGB32 premultiplied") << QImage::Format_ARGB32_Premultiplied << true;
+        QTest::newRow("RGB888") << QImage::Format_RGB888 << true;
+        QTest::newRow("indexed: loaded from the file") << QImage::Format_Indexed8 << false;
+    }
+    void thePictureAnsweredIsWhatTheFileLoadsAs()
+    {
+        QFETCH(QImage::Format, format);
+        QFETCH(bool, answered);
+        testing::ScriptedDialogs dialogs;
+        QTemporaryDir dir;
+        const QString path = dir.filePath("temp.bmp");
+        const QImage picture = workbook::saveCellsActivesheet(std::make_shared<FakeBook>(5, 4, false, format), path);
+        QCOMPARE(dialogs.messages(), QStringList());
+        const QImage loaded(path);
+        QVERIFY(!loaded.isNull());
+        QCOMPARE(picture.isNull(), !answered);
+        if (answered)
+            QCOMPARE(picture, loaded);
     }
 
     void aUsedRangeEndingInTheFirstRowOrColumnWritesNoFile_data()

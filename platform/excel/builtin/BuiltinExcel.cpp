@@ -1,5 +1,9 @@
 #include "platform/excel/builtin/BuiltinExcel.h"
 
+#include "platform/facts/Environment.h"
+#include "platform/files/Leftovers.h"
+
+#include <QDir>
 #include <QFileInfo>
 #include <mutex>
 
@@ -132,7 +136,11 @@ struct WorkbookState : backend::Document, std::enable_shared_from_this<WorkbookS
 
     void saveAs(QStringView who, const QString &path) override
     {
-        if (xls::Status s = live().saveAs(path); !s)
+        // The run's own workbook lives in its private folder until the preview lets it go, and
+        // what the user keeps is written by Save: flushing it to the disk here bought nothing
+        // and cost most of a run's wall time.
+        const bool runFile = files::ownerOf(QFileInfo(path).dir().dirName(), QString::fromLatin1(facts::kRunFolderPrefix)) != 0;
+        if (xls::Status s = live().saveAs(path, !runFile); !s)
             throw failed(who, s.error());
         filePath = path;
     }
