@@ -52,4 +52,6 @@ void closeOnTermination(Form1 &window)
     ::sigaction(SIGHUP, &sa, nullptr);
 }
 
+void ignoreFileSizeLimitSignal() { ::signal(SIGXFSZ, SIG_IGN); }
+
 } // namespace shell

@@ -9,4 +9,8 @@ class Form1;
 // Once, before the main window shows.
 void closeOnTermination(Form1 &window);
 
+// A write past the file size limit (ulimit -f) then fails with its own message and its
+// partial file is removed, instead of the kernel ending the program mid-write. First thing.
+void ignoreFileSizeLimitSignal();
+
 } // namespace shell

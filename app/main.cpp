@@ -12,16 +12,12 @@
 #include <QApplication>
 #include <QScreen>
 
-#include <csignal>
-
 int main(int argc, char *argv[])
 {
     // Scripts call the command line where there may be no display at all, or one the
     // session's platform setting does not reach: it needs none.
     const bool windowless = shell::runsWithoutWindows(argc, argv);
-    // A write past the file size limit (ulimit -f) then fails with its own message and the
-    // partial file is removed, instead of the program being killed mid-write.
-    ::signal(SIGXFSZ, SIG_IGN);
+    shell::ignoreFileSizeLimitSignal();
     if (windowless)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
