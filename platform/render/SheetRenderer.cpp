@@ -10,6 +10,9 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <optional>
+#include <tuple>
+#include <utility>
 #include <unordered_map>
 
 namespace render {
@@ -86,6 +89,65 @@ PixelTarget pixelTarget(QPainter &p)
     return {image, QPoint(int(t.dx()), int(t.dy()))};
 }
 
+// A view shrunk below one device pixel a sheet pixel: a one-pixel line would fall between the
+// device's pixels and vanish, and the dots of a pattern would be sampled away, turning the fill
+// plain. Lines and fills are then set on whole device pixels, a line at least one wide, and a
+// pattern repeats its tile pixel for pixel, so both look as they do at 100 %. Fills and lines
+// meet as the unscaled rectangles would: a pixel belongs to whichever covers its centre.
+class DevicePixels {
+public:
+    static std::optional<DevicePixels> of(const QPainter &p)
+    {
+        const QTransform t = p.deviceTransform();
+        if (t.type() > QTransform::TxScale || t.m11() <= 0 || t.m22() <= 0 || (t.m11() >= 1 && t.m22() >= 1))
+            return std::nullopt;
+        return DevicePixels(p.worldTransform(), t);
+    }
+    QRect map(const QRect &r) const
+    {
+        const auto span = [](double from, double to) {
+            const int first = int(std::ceil(from - 0.5));
+            return std::pair{first, std::max(first + 1, int(std::ceil(to - 0.5)))};
+        };
+        const auto [x1, x2] = span(r.left() * m_toDevice.m11() + m_toDevice.dx(), (r.right() + 1) * m_toDevice.m11() + m_toDevice.dx());
+        const auto [y1, y2] = span(r.top() * m_toDevice.m22() + m_toDevice.dy(), (r.bottom() + 1) * m_toDevice.m22() + m_toDevice.dy());
+        return QRect(x1, y1, x2 - x1, y2 - y1);
+    }
+    // Where the sheet's point lands on the device.
+    QPointF map(const QPointF &at) const { return m_toDevice.map(at); }
+    // The painter then draws in device pixels; the caller restores its transform.
+    void drawInDevicePixels(QPainter &p) const { p.setWorldTransform(m_deviceWorld); }
+
+private:
+    DevicePixels(const QTransform &world, const QTransform &toDevice)
+        : m_toDevice(toDevice), m_deviceWorld(toDevice.inverted() * world)
+    {
+    }
+    QTransform m_toDevice;
+    QTransform m_deviceWorld;
+};
+
+// Rectangles that meet along a whole side become one: a line several pixels thick, laid out
+// a pixel row at a time, is then mapped to device pixels as one line.
+void mergeTouching(std::vector<QRect> &rects)
+{
+    const auto merge = [&rects](auto order, auto joins) {
+        std::sort(rects.begin(), rects.end(), order);
+        size_t kept = 0;
+        for (size_t i = 0; i < rects.size(); ++i) {
+            if (kept > 0 && joins(rects[kept - 1], rects[i]))
+                rects[kept - 1] |= rects[i];
+            else
+                rects[kept++] = rects[i];
+        }
+        rects.resize(kept);
+    };
+    merge([](const QRect &a, const QRect &b) { return std::tuple(a.left(), a.right(), a.top()) < std::tuple(b.left(), b.right(), b.top()); },
+          [](const QRect &a, const QRect &b) { return a.left() == b.left() && a.right() == b.right() && b.top() == a.bottom() + 1; });
+    merge([](const QRect &a, const QRect &b) { return std::tuple(a.top(), a.bottom(), a.left()) < std::tuple(b.top(), b.bottom(), b.left()); },
+          [](const QRect &a, const QRect &b) { return a.top() == b.top() && a.bottom() == b.bottom() && b.left() == a.right() + 1; });
+}
+
 // Fills the rectangles (those meeting visible) in one opaque colour, without outline.
 void fillRects(QPainter &p, const PixelTarget &target, const QColor &color, const std::vector<QRect> &rects,
                const QRect &visible, std::vector<QRect> &scratch)
@@ -110,6 +172,16 @@ void fillRects(QPainter &p, const PixelTarget &target, const QColor &color, cons
     }
     p.setPen(Qt::NoPen);
     p.setBrush(color);
+    if (const std::optional<DevicePixels> device = DevicePixels::of(p)) {
+        const QTransform world = p.worldTransform();
+        mergeTouching(scratch);
+        for (QRect &r : scratch)
+            r = device->map(r);
+        device->drawInDevicePixels(p);
+        p.drawRects(scratch.data(), int(scratch.size()));
+        p.setWorldTransform(world);
+        return;
+    }
     p.drawRects(scratch.data(), int(scratch.size()));
 }
 
@@ -274,10 +346,21 @@ void RangeDrawing::Layout::paint(QPainter &p, const PaintOptions &options) const
 
     // The patterns are anchored to the sheet, so they run on seamlessly from cell to cell and
     // from one picture of the sheet to the next.
-    p.setBrushOrigin(QPointF(-double(m_x0 & 7), -double(m_y0 & 7)));
-    for (const FillJob &f : m_fills)
-        if (f.rect.intersects(visible))
-            p.fillRect(f.rect, f.brush);
+    const QPointF patternOrigin(-double(m_x0 & 7), -double(m_y0 & 7));
+    if (const std::optional<DevicePixels> device = DevicePixels::of(p)) {
+        const QTransform world = p.worldTransform();
+        device->drawInDevicePixels(p);
+        p.setBrushOrigin(device->map(patternOrigin));
+        for (const FillJob &f : m_fills)
+            if (f.rect.intersects(visible))
+                p.fillRect(device->map(f.rect), f.brush);
+        p.setWorldTransform(world);
+    } else {
+        p.setBrushOrigin(patternOrigin);
+        for (const FillJob &f : m_fills)
+            if (f.rect.intersects(visible))
+                p.fillRect(f.rect, f.brush);
+    }
 
     p.setRenderHint(QPainter::TextAntialiasing);
     paintText(p, visible);
