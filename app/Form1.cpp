@@ -18,6 +18,7 @@
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QStyledItemDelegate>
 
 namespace shell {
 
@@ -33,6 +34,23 @@ QRect twipsRect(int left, int top, int width, int height)
 // The list boxes and the text box keep the colours they were designed with when the
 // window and frames are recoloured: the style draws their edges from the background
 // colour, which they would otherwise take from the frame or window they sit on.
+// An item is drawn from its first characters only: a list box shows a few dozen, and laying
+// out all of a 10 MB item (a hand-edited settings file) to measure and elide it held the
+// window for many seconds. The item itself is kept whole.
+class ShortItemDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        constexpr qsizetype kShownCharacters = 1000;
+        if (option->text.size() > kShownCharacters)
+            option->text.truncate(kShownCharacters);
+    }
+};
+
 void keepOwnColours(QWidget *w)
 {
     QPalette p = w->palette();
@@ -92,6 +110,7 @@ void Form1::buildControls()
         list->setGeometry(twipsRect(240, 300, 2055, 1410));
         list->setSelectionMode(QAbstractItemView::SingleSelection);
         list->setSortingEnabled(false);
+        list->setItemDelegate(new ShortItemDelegate(list));
         keepOwnColours(list);
         List1[i] = list;
 

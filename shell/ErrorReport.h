@@ -4,7 +4,8 @@
 // statements through its Guard with the statement's line number; a failing statement
 // is reported ("... at line 114") and the procedure goes on with the next one. A
 // report identical to one this run has already shown (same step, same description) is
-// not shown again; the procedure goes on just the same.
+// not shown again, nor, once a failure of the run was reported, one that only follows
+// from it (automation::FollowOnError); the procedure goes on just the same.
 //
 //   Guard g(u"Form1.Form_QueryUnload");
 //   for (int i = 0; i <= 14; ++i) {
@@ -32,6 +33,9 @@ QString errorReportText(const QString &location, int line, const QString &descri
 // Shows the report (OK only, exclamation icon, titled "Application Error") and waits.
 void ReportError(const QString &location, int line, const QString &description);
 
+// The program is ending: from now on failures are still counted, but no report is shown.
+void endReports();
+
 // Tests can make a chosen step fail: the probe runs before every guarded statement
 // and whatever it throws counts as that statement's failure.
 using StepProbe = std::function<void(const QString &procedure, int line)>;
@@ -45,6 +49,9 @@ struct ProgramEnd {
 class Guard {
 public:
     explicit Guard(QStringView procedure);
+    ~Guard();
+    Guard(const Guard &) = delete;
+    Guard &operator=(const Guard &) = delete;
 
     // A plain statement; after a reported failure the procedure goes on.
     void step(int line, const std::function<void()> &statement);

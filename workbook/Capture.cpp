@@ -1,5 +1,7 @@
 #include "workbook/Capture.h"
 
+#include "platform/render/Clipboard.h"
+
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
@@ -31,11 +33,13 @@ std::unique_ptr<QMimeData> copyOf(const QMimeData *source)
 
 QImage GetClipboardPicture(int /*format: the reader picks the picture format itself*/)
 {
+    // Only the picture our own copy put there: one that another program placed since (or
+    // a second copy of this program on the same display) would show someone else's sheet.
     QImage picture;
     for (int attempt = 0; attempt < 1000 && picture.isNull(); ++attempt) {
         try {
-            if (QClipboard *clipboard = QGuiApplication::clipboard())
-                picture = clipboard->image();
+            picture = render::ownClipboardImage();
+            break;
         } catch (...) {
             // A failed attempt is retried at once, as the clipboard may be held by another program.
         }

@@ -20,8 +20,9 @@ class QMimeData;
 
 namespace workbook {
 
-// The picture on the system clipboard, asked for up to 1000 times without a pause;
-// a null image when every attempt failed. Format 0 lets the reader choose.
+// The picture on the system clipboard, asked for up to 1000 times without a pause; a null
+// image when every attempt failed, or when the picture there is not the one this program's
+// latest copy put there. Format 0 lets the reader choose.
 QImage GetClipboardPicture(int format);
 
 class ClipboardKeeper {

@@ -72,7 +72,7 @@ void PushButton1_Click(RunWindows &windows, NameDrawer &names)
     QString temp;
     const auto tempPath = [&temp](const QString &name) {
         if (temp.isEmpty())
-            throw AutomationError(QStringLiteral("No temporary folder to write %1 in").arg(name));
+            throw FollowOnError(QStringLiteral("No temporary folder to write %1 in").arg(name));
         return platform::joinPath(temp, name);
     };
     g.step(108, [&] {

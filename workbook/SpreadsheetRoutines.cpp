@@ -10,6 +10,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLocale>
+#include <QMimeData>
 
 using namespace automation;
 
@@ -17,6 +18,8 @@ namespace workbook {
 
 namespace {
 const QString kExcelProgId = QStringLiteral("Excel.Application");
+// Copies made again when another program took the clipboard before the picture was read.
+constexpr int kCopyAgain = 3;
 }
 
 ObjectRef OpenInNewExcel(const QString &path)
@@ -101,14 +104,32 @@ QImage saveCellsActivesheet(const ObjectRef &workbook, const QString &path)
     g.step(104, [&] { lastColumn = lastOfUsedRange(requireObject(Variant(sheet)), u"Columns", u"Column"); });
     if (!g.test(106, [&] { return lastRow > 1 && lastColumn > 1; }))
         return written;
-    g.step(110, [&] {
+    const auto copy = [&] {
         // Whatever picture the clipboard held before (an earlier run's, another
         // program's) must never be taken for this sheet's when the copy fails.
         if (QClipboard *clipboard = QGuiApplication::clipboard())
             clipboard->clear();
         requireObject(requireObject(Variant(sheet))->get(u"UsedRange"))->call(u"CopyPicture");
+    };
+    bool copied = false;
+    g.step(110, [&] {
+        copy();
+        copied = true;
     });
-    g.step(112, [&] { written = writePicture(GetClipboardPicture(0), path); });
+    g.step(112, [&] {
+        QImage picture = GetClipboardPicture(0);
+        // Another program took the clipboard between the copy and the read: copied again, a
+        // few times, for one that only passed by; one that keeps taking it is named.
+        for (int again = 0; copied && picture.isNull() && again < kCopyAgain; ++again) {
+            copy();
+            picture = GetClipboardPicture(0);
+        }
+        const QClipboard *clipboard = QGuiApplication::clipboard();
+        const QMimeData *held = clipboard ? clipboard->mimeData() : nullptr;
+        if (copied && picture.isNull() && held && held->hasImage())
+            throw AutomationError(QStringLiteral("The picture of the sheet was taken by another program; please try again."));
+        written = writePicture(picture, path);
+    });
     return written;
 }
 

@@ -17,6 +17,14 @@ private:
     QString m_description;
 };
 
+// A failure that only follows from an earlier one: an object, a folder or a file that a step
+// which already failed should have made is not there ("Object variable not set"). The error
+// report counts it; within one run, after a failure was reported, it does not show it again.
+class FollowOnError : public AutomationError {
+public:
+    using AutomationError::AutomationError;
+};
+
 // The descriptions a scripting runtime gives for its own failures.
 inline const QString kTypeMismatch = QStringLiteral("Type mismatch");
 inline const QString kOverflow = QStringLiteral("Overflow");

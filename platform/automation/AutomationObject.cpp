@@ -43,7 +43,7 @@ ObjectRef requireObject(const Variant &v)
 {
     ObjectRef o = v.toObject();
     if (!o)
-        throw AutomationError(QStringLiteral("Object variable not set"));
+        throw FollowOnError(QStringLiteral("Object variable not set"));
     return o;
 }
 

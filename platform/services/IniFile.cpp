@@ -1,5 +1,6 @@
 #include "platform/services/IniFile.h"
 
+#include <QStringDecoder>
 #include <QStringList>
 
 #include <algorithm>
@@ -15,8 +16,41 @@ bool isHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'
 int hexValue(char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; }
 bool isOctDigit(char c) { return c >= '0' && c <= '7'; }
 
+// Where the physical line that holds pos ends, past its line break. Qt's reader ends a line
+// at "\n", "\r" or "\r\n" alike, so a file saved with old Mac endings, or a hand edit that
+// left a lone "\r", has lines that no "\n" closes.
+qsizetype afterLineBreak(QByteArrayView data, qsizetype pos)
+{
+    const qsizetype n = data.size();
+    while (pos < n && data[pos] != '\n' && data[pos] != '\r')
+        ++pos;
+    if (pos < n && data[pos] == '\r' && pos + 1 < n && data[pos + 1] == '\n')
+        return pos + 2;
+    return pos < n ? pos + 1 : n;
+}
+
+// The number of the physical line that begins at or holds pos, counted as Qt's reader counts
+// line breaks.
+int lineNumberAt(QByteArrayView data, qsizetype pos)
+{
+    int line = 1;
+    for (qsizetype i = 0; i < pos; ++i)
+        if (data[i] == '\n' || (data[i] == '\r' && (i + 1 >= data.size() || data[i + 1] != '\n')))
+            ++line;
+    return line;
+}
+
+// QString::fromUtf8 drops a byte-order mark at the start of what it converts; inside a value,
+// after an escape, that mark is a character of the text.
+QString fromUtf8KeepingMarks(QByteArrayView raw)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    return decoder.decode(raw);
+}
+
 struct Line {
     qsizetype start = 0, end = 0, equals = -1;
+    bool open = false; // the data ended inside quotes or after a backslash
 };
 
 // One logical line from pos on. A quoted part may run over line breaks; a ";" at the start
@@ -41,6 +75,8 @@ bool nextLine(QByteArrayView data, qsizetype &pos, Line &line)
                 break;
             }
         } else if (c == '\\') {
+            if (i == n)
+                line.open = true;
             if (i < n) {
                 const char escaped = data[i++];
                 if (i < n && ((escaped == '\n' && data[i] == '\r') || (escaped == '\r' && data[i] == '\n')))
@@ -63,6 +99,7 @@ bool nextLine(QByteArrayView data, qsizetype &pos, Line &line)
     }
     pos = i;
     line.end = i;
+    line.open = line.open || quoted;
     return line.end > line.start;
 }
 
@@ -211,7 +248,7 @@ IniFile::Value IniFile::decodeValue(QByteArrayView raw)
             qsizetype j = i + 1;
             while (j < n && raw[j] != '\\' && raw[j] != '"' && raw[j] != ',')
                 ++j;
-            piece += QString::fromUtf8(raw.sliced(i, j - i));
+            piece += fromUtf8KeepingMarks(raw.sliced(i, j - i));
             i = j;
         }
     }
@@ -266,7 +303,8 @@ QByteArray IniFile::encodeValue(const QString &text)
             flush();
             out += "\\0";
             escapeNextIfHex = true;
-        } else if (c <= 0x1F) {
+        } else if (c <= 0x1F || c == 0xFEFF) {
+            // A byte-order mark is escaped too: Qt's reader drops one that follows an escape.
             flush();
             out += "\\x" + QByteArray::number(c, 16);
             escapeNextIfHex = true;
@@ -291,12 +329,16 @@ IniFile IniFile::parse(QByteArray bytes)
     Line line;
     const auto damaged = [&] {
         if (file.m_firstDamagedLine == 0)
-            file.m_firstDamagedLine = int(data.first(line.start).count('\n')) + 1;
+            file.m_firstDamagedLine = lineNumberAt(data, line.start);
         file.m_damaged.push_back({line.start, line.end});
     };
     while (nextLine(data, pos, line)) {
         const QByteArrayView text = data.sliced(line.start, line.end - line.start);
-        if (text.startsWith('[')) {
+        if (line.open) {
+            // Whatever is written after such a line would be read as part of it; no writer
+            // leaves one, so it is damage, kept in the backup.
+            damaged();
+        } else if (text.startsWith('[')) {
             const qsizetype close = text.indexOf(']');
             if (close < 0) {
                 // Qt would file every later key under a nameless section; keeping the one
@@ -328,6 +370,15 @@ const IniFile::Entry *IniFile::find(QStringView section, QStringView key) const
         if (!it->key.isEmpty() && it->key == key && it->section == section)
             return &*it;
     return nullptr;
+}
+
+std::vector<std::pair<QString, QString>> IniFile::keys() const
+{
+    std::vector<std::pair<QString, QString>> all;
+    for (const Entry &e : m_entries)
+        if (!e.key.isEmpty())
+            all.emplace_back(e.section, e.key);
+    return all;
 }
 
 IniFile::Value IniFile::value(QStringView section, QStringView key) const
@@ -363,11 +414,7 @@ QByteArray IniFile::bytes() const
     QByteArray appended;
     std::vector<QString> newSections;
     const QByteArrayView data(m_bytes);
-    const auto afterLineOf = [&](const Entry &e) {
-        const qsizetype nl = data.indexOf('\n', e.end);
-        return nl < 0 ? data.size() : nl + 1;
-    };
-    bool ledIn = false; // a file without a final line break gets one before the first line added at its end
+    bool ledIn = false; // a last line without a break of its own gets one before the first line added after it
     for (const Edit &edit : m_edits) {
         if (const Entry *entry = find(edit.section, edit.key)) {
             splices.push_back({entry->start, entry->end - entry->start, edit.line});
@@ -376,8 +423,11 @@ QByteArray IniFile::bytes() const
         const auto last = std::find_if(m_entries.rbegin(), m_entries.rend(),
                                        [&](const Entry &e) { return e.section == edit.section; });
         if (last != m_entries.rend()) {
-            const qsizetype at = afterLineOf(*last);
-            const bool lead = at == data.size() && !data.endsWith('\n') && !std::exchange(ledIn, true);
+            const qsizetype at = afterLineBreak(data, last->end);
+            // A line that runs to the end of the data has no break of its own, even when
+            // its last bytes are an escaped one.
+            const bool open = last->end == data.size() || (!data.endsWith('\n') && !data.endsWith('\r'));
+            const bool lead = at == data.size() && open && !std::exchange(ledIn, true);
             splices.push_back({at, 0, (lead ? QByteArray("\n") : QByteArray()) + edit.line + '\n'});
         } else if (std::find(newSections.begin(), newSections.end(), edit.section) == newSections.end()) {
             newSections.push_back(edit.section);
@@ -385,10 +435,8 @@ QByteArray IniFile::bytes() const
     }
     // A line no reader understands is not written back (the caller keeps the old file):
     // left in place, it would make Qt's reader file the lines after it elsewhere.
-    for (const auto &[start, end] : m_damaged) {
-        const qsizetype nl = data.indexOf('\n', end);
-        splices.push_back({start, (nl < 0 ? data.size() : nl + 1) - start, {}});
-    }
+    for (const auto &[start, end] : m_damaged)
+        splices.push_back({start, afterLineBreak(data, end) - start, {}});
     for (const QString &section : newSections) {
         appended += '[' + (section.isEmpty() ? QByteArray("General") : encodeKey(section)) + "]\n";
         for (const Edit &edit : m_edits)
@@ -407,6 +455,10 @@ QByteArray IniFile::bytes() const
         from = s.at + s.removed;
     }
     out += data.sliced(from);
+    // With the damaged lines before it gone, a mark that stood later in the file can come
+    // first, where the next reading would take it for the file's own.
+    if (out.startsWith(kByteOrderMark))
+        out.remove(0, kByteOrderMark.size());
     if (!appended.isEmpty()) {
         if (!out.isEmpty())
             out += out.endsWith('\n') ? "\n" : "\n\n";

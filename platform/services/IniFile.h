@@ -29,6 +29,9 @@ public:
     // The number of the first line that could not be read, 0 when there is none.
     int firstDamagedLine() const { return m_firstDamagedLine; }
 
+    // Every section/key the file holds, in file order, repeated as often as it is there.
+    std::vector<std::pair<QString, QString>> keys() const;
+
     // The last occurrence of section/key wins, as for Qt.
     Value value(QStringView section, QStringView key) const;
 

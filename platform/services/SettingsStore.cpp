@@ -28,39 +28,84 @@ QString configFolder()
     return QDir::homePath() + QStringLiteral("/.config");
 }
 
-// The file's bytes; false when there is no file. The reason in words when it is there but
-// cannot be read.
-bool readFile(const QString &path, QByteArray &bytes)
+// Larger than any list a person types by a wide margin; a file beyond it is not read, so a
+// planted or runaway file cannot hold up the start or fill the memory.
+constexpr qint64 kMaxFileSize = 16 * 1024 * 1024;
+const QString kTooLarge = QStringLiteral("it is larger than 16 MB");
+
+struct FileRead {
+    bool exists = false;
+    QString failure; // why it could not be read, in words, without the path
+    QByteArray bytes;
+};
+
+QString notReadable(const struct stat &st)
 {
+    if (S_ISDIR(st.st_mode))
+        return QStringLiteral("it is a folder");
+    if (!S_ISREG(st.st_mode))
+        return QStringLiteral("it is not a regular file");
+    if (st.st_size > kMaxFileSize)
+        return kTooLarge;
+    return {};
+}
+
+// Only a regular file is opened for reading: a FIFO would hold the start until someone
+// writes to it, and a device such as /dev/zero never ends.
+FileRead readFile(const QString &path)
+{
+    FileRead result;
     const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT)
-            return false;
-        throw AutomationError(QStringLiteral("Could not read the settings file %1: %2").arg(path, files::describeError(errno)));
-    }
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        throw AutomationError(QStringLiteral("Could not read the settings file %1: it is a folder").arg(path));
+    if (::stat(native.constData(), &st) != 0) {
+        const int error = errno;
+        const QString folder = QFileInfo(path).path();
+        if (error == ENOTDIR && ::stat(QFile::encodeName(folder).constData(), &st) == 0 && !S_ISDIR(st.st_mode))
+            result.failure = QStringLiteral("the folder %1 is a file").arg(folder);
+        else if (error != ENOENT)
+            result.failure = files::describeError(error);
+        result.exists = error != ENOENT;
+        return result;
     }
-    bytes.clear();
+    result.exists = true;
+    if (result.failure = notReadable(st); !result.failure.isEmpty())
+        return result;
+    // O_NONBLOCK: should the name be swapped for a FIFO after the check, opening it does not wait.
+    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        result.exists = errno != ENOENT;
+        if (result.exists)
+            result.failure = files::describeError(errno);
+        return result;
+    }
+    if (::fstat(fd, &st) != 0 || !(result.failure = notReadable(st)).isEmpty()) {
+        if (result.failure.isEmpty())
+            result.failure = files::describeError(errno);
+        ::close(fd);
+        return result;
+    }
+    result.bytes.reserve(qsizetype(st.st_size));
     char buffer[64 * 1024];
     for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
-            const int error = errno;
-            ::close(fd);
-            throw AutomationError(QStringLiteral("Could not read the settings file %1: %2").arg(path, files::describeError(error)));
+            result.failure = files::describeError(errno);
+            break;
         }
         if (n == 0)
             break;
-        bytes.append(buffer, n);
+        if (result.bytes.size() + n > kMaxFileSize) { // grew while being read
+            result.failure = kTooLarge;
+            break;
+        }
+        result.bytes.append(buffer, n);
     }
     ::close(fd);
-    return true;
+    if (!result.failure.isEmpty())
+        result.bytes.clear();
+    return result;
 }
 
 QString damageText(const QString &path, int line)
@@ -82,9 +127,10 @@ SettingsReading SettingsReading::read(const QString &application)
 {
     SettingsReading reading;
     reading.m_path = settingsFilePath(application);
-    QByteArray bytes;
-    if (readFile(reading.m_path, bytes))
-        reading.m_file = IniFile::parse(std::move(bytes));
+    FileRead file = readFile(reading.m_path);
+    if (!file.failure.isEmpty())
+        throw AutomationError(QStringLiteral("Could not read the settings file %1: %2").arg(reading.m_path, file.failure));
+    reading.m_file = IniFile::parse(std::move(file.bytes));
     if (const int line = reading.m_file.firstDamagedLine())
         reading.m_damage = damageText(reading.m_path, line);
     return reading;
@@ -111,14 +157,12 @@ void SaveSettings(const QString &application, const QString &section, const Sett
     const auto fail = [&](const QString &reason) {
         throw AutomationError(QStringLiteral("Could not write the settings file %1: %2").arg(path, reason));
     };
-    QByteArray before;
-    bool existed = false;
-    try {
-        existed = readFile(path, before);
-    } catch (const AutomationError &e) {
-        // A file that cannot be read must not be replaced blindly; say why.
-        fail(QFileInfo(path).isDir() ? QStringLiteral("it is a folder") : e.description());
-    }
+    // A file that cannot be read is not replaced blindly: whatever it is, it stays as it is.
+    const FileRead read = readFile(path);
+    if (!read.failure.isEmpty())
+        fail(read.failure);
+    const QByteArray &before = read.bytes;
+    const bool existed = read.exists;
     IniFile file = IniFile::parse(before);
     bool keepBackup = file.firstDamagedLine() != 0;
     for (const auto &[key, value] : values) {

@@ -19,7 +19,8 @@ namespace platform {
 class SettingsReading {
 public:
     // Raises an AutomationError, naming the file and the reason, when the file is there
-    // but cannot be read (a folder, no permission). A missing file reads as empty.
+    // but cannot be read (a folder, a FIFO or a device, larger than 16 MB, no permission);
+    // SaveSettings then leaves such a file alone. A missing file reads as empty.
     static SettingsReading read(const QString &application);
 
     // Empty when the file read cleanly; else a sentence saying where it is damaged and

@@ -3,6 +3,7 @@
 on stderr, exits 1 and writes nothing."""
 
 import os
+import resource
 import shutil
 import subprocess
 import sys
@@ -124,6 +125,18 @@ class CommandLine(unittest.TestCase):
         run = self.run_program("--list", "-")
         self.assertEqual(run.returncode, 1)
         self.assertIn("--list needs --pdf or --xls", run.stderr)
+
+    def test_a_file_size_limit_fails_with_its_own_message_and_leaves_no_part(self):
+        # Under ulimit -f the kernel would end the program mid-write with SIGXFSZ.
+        xls = os.path.join(self.root, "list.xls")
+        limit = lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (16 * 1024, resource.RLIM_INFINITY))
+        run = subprocess.run([EXECUTABLE, "--xls", xls], env=self.env, capture_output=True, text=True, timeout=120,
+                             preexec_fn=limit)
+        self.assertEqual(run.returncode, 1, run.stderr)
+        self.assertIn("File too large", run.stderr)
+        self.assertFalse(os.path.exists(xls))
+        left = [os.path.join(d, f) for d, _, files in os.walk(self.root) for f in files if ".part" in f]
+        self.assertEqual(left, [])
 
 
 if __name__ == "__main__":

@@ -95,6 +95,51 @@ private slots:
         QCOMPARE(qt.value("theme").toString(), QStringLiteral("dark"));
     }
 
+    // Qt's reader ends a line at LF, CR LF or a lone CR; a damaged line is left out of the
+    // written file, whatever ends it, and nothing around it moves or is lost.
+    void aDamagedLineIsLeftOutWhateverEndsItsLines_data()
+    {
+        QTest::addColumn<QByteArray>("layout"); // "|" for the line break
+        QTest::addColumn<QByteArray>("lineBreak");
+        QTest::addColumn<int>("damagedLine");
+        const QByteArray between = "[Pantrimo]|[|List0=Milk|[Other]|x=1|";
+        QTest::newRow("a bracket left open, LF") << between << QByteArray("\n") << 2;
+        QTest::newRow("a bracket left open, CR LF") << between << QByteArray("\r\n") << 2;
+        QTest::newRow("a bracket left open, CR") << between << QByteArray("\r") << 2;
+        QTest::newRow("a line without =, CR") << QByteArray("[Pantrimo]|junk|List0=Milk|[Other]|x=1|") << QByteArray("\r")
+                                             << 2;
+        QTest::newRow("a bracket left open at the end, CR")
+            << QByteArray("[Pantrimo]|List0=Milk|[Other]|x=1|[") << QByteArray("\r") << 5;
+        QTest::newRow("a quote left open at the end, CR LF")
+            << QByteArray("[Pantrimo]|List0=Milk|[Other]|x=1|y=\"open") << QByteArray("\r\n") << 5;
+        QTest::newRow("a backslash at the end, CR")
+            << QByteArray("[Pantrimo]|List0=Milk|[Other]|x=1|y=tail\\") << QByteArray("\r") << 5;
+    }
+    void aDamagedLineIsLeftOutWhateverEndsItsLines()
+    {
+        QFETCH(QByteArray, layout);
+        QFETCH(QByteArray, lineBreak);
+        QFETCH(int, damagedLine);
+        const QByteArray before = QByteArray(layout).replace("|", lineBreak);
+        QFile f(m_env.settingsFile());
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(before) == before.size());
+        f.close();
+        const platform::SettingsReading reading = platform::SettingsReading::read(kApp);
+        QVERIFY2(reading.damage().contains(QStringLiteral("damaged at line %1.").arg(damagedLine)),
+                 qPrintable(reading.damage()));
+        QCOMPARE(reading.value(kSection, "List0"), QStringLiteral("Milk"));
+
+        platform::SaveSettings(kApp, kSection, {{"List0", "Bread"}, {"List1", "Eggs;Tea"}});
+        QCOMPARE(testing::fileBytes(m_env.settingsFile() + ".bak"), before);
+        QVERIFY(platform::SettingsReading::read(kApp).damage().isEmpty());
+        QSettings qt(m_env.settingsFile(), QSettings::IniFormat);
+        QCOMPARE(qt.status(), QSettings::NoError);
+        QCOMPARE(qt.value("Pantrimo/List0").toString(), QStringLiteral("Bread"));
+        QCOMPARE(qt.value("Pantrimo/List1").toString(), QStringLiteral("Eggs;Tea"));
+        QCOMPARE(qt.value("Other/x").toString(), QStringLiteral("1"));
+        QCOMPARE(qt.allKeys().size(), 3);
+    }
+
     void aKillDuringASaveNeverLeavesAMixOfOldAndNewLists()
     {
         const QString writer = QCoreApplication::applicationDirPath() + "/settings_writer";

@@ -15,6 +15,8 @@
 #include <QSettings>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using shell::Form1;
 using testing::itemsOf;
 
@@ -204,6 +206,62 @@ private slots:
         QVERIFY(dialogs.messages()[1].startsWith(
             QStringLiteral("Could not write the settings file %1: it is a folder\r\n").arg(m_env.settingsFile())));
         QVERIFY(dialogs.messages()[1].contains("Form1.Form_QueryUnload at line 116"));
+    }
+
+    // Each is named once at start and once at close, and stays as it was: what the user
+    // typed meanwhile is not stored, and the close report says so.
+    void aSettingsFileThatCannotBeReadIsNamedAndLeftAlone_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("a FIFO") << "fifo" << "it is not a regular file";
+        QTest::newRow("a link to /dev/zero") << "device" << "it is not a regular file";
+        QTest::newRow("larger than 16 MB") << "large" << "it is larger than 16 MB";
+        QTest::newRow("its folder is a file") << "under a file" << "the folder %1 is a file";
+    }
+    void aSettingsFileThatCannotBeReadIsNamedAndLeftAlone()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, reason);
+        testing::ScriptedDialogs dialogs;
+        QString file = m_env.settingsFile();
+        const QByteArray native = QFile::encodeName(file);
+        if (kind == "fifo") {
+            QCOMPARE(::mkfifo(native.constData(), 0600), 0);
+        } else if (kind == "device") {
+            QVERIFY(QFile::link("/dev/zero", file));
+        } else if (kind == "large") {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write("[Pantrimo]\nList0=Milk\n") > 0);
+            QVERIFY(f.resize(16 * 1024 * 1024 + 1));
+        } else {
+            QFile f(m_env.configPath() + "/plain");
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            m_env.set(facts::env::kConfigHome, QFile::encodeName(f.fileName()));
+            file = f.fileName() + "/Quillmark.ini";
+            reason = reason.arg(f.fileName());
+        }
+        const QFileInfo before(file);
+        {
+            Form1 w;
+            QVERIFY(w.Form_Load());
+            for (int i = 0; i < 15; ++i)
+                QCOMPARE(w.List1[i]->count(), 0);
+            w.List1[0]->addItem("Bread");
+            w.close();
+        }
+        QCOMPARE(dialogs.messages().size(), 2);
+        QCOMPARE(dialogs.messages()[0].section("\r\n", 0, 0),
+                 QStringLiteral("Could not read the settings file %1: %2").arg(file, reason));
+        QVERIFY(dialogs.messages()[0].contains("Form1.Form_Load at line 128"));
+        QCOMPARE(dialogs.messages()[1].section("\r\n", 0, 0),
+                 QStringLiteral("Could not write the settings file %1: %2").arg(file, reason));
+        QVERIFY(dialogs.messages()[1].contains("Form1.Form_QueryUnload at line 116"));
+        const QFileInfo after(file);
+        QCOMPARE(after.isSymLink(), before.isSymLink());
+        QCOMPARE(after.size(), before.size());
+        QCOMPARE(after.lastModified(), before.lastModified());
+        QVERIFY(!QFileInfo::exists(file + ".bak"));
     }
 
     void aLockFileOfAnotherProgramDoesNotHoldUpTheClose()

@@ -65,6 +65,29 @@ private slots:
         QCOMPARE(dialogs.messages().size(), 4); // a new run reports afresh
     }
 
+    // Within one run (a procedure and those it calls), once a failure was reported, what
+    // only follows from it is counted and not shown; a new run starts afresh.
+    void aFollowOnFailureIsCountedButNotShownAfterAReport()
+    {
+        testing::ScriptedDialogs dialogs;
+        const auto unset = [] { throw automation::FollowOnError("Object variable not set"); };
+        {
+            Guard run(u"Form1.PushButton1_Click");
+            run.step(112, unset); // nothing was reported before it: shown
+            run.step(170, unset);
+            Guard capture(u"Excel1.saveCellsActivesheet");
+            capture.step(100, unset);
+            capture.step(112, [] { throw automation::AutomationError("Disk full"); });
+            QCOMPARE(run.reports() + capture.reports(), 4);
+        }
+        QCOMPARE(dialogs.messages().size(), 2);
+        QVERIFY(dialogs.messages()[0].contains("PushButton1_Click at line 112"));
+        QVERIFY(dialogs.messages()[1].startsWith("Disk full\r\n"));
+        Guard next(u"Form1.PushButton1_Click");
+        next.step(170, unset);
+        QCOMPARE(dialogs.messages().size(), 3);
+    }
+
     void failedTestCountsAsPassedAndFailedLoopHeadEntersTheBodyOnce()
     {
         testing::ScriptedDialogs dialogs;

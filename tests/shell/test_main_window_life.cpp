@@ -2,6 +2,7 @@
 // viewport: the order of start-up, a session's end, and activations of one showing.
 
 #include "app/Form1.h"
+#include "app/Termination.h"
 #include "preview/Form2.h"
 #include "tests/support/FakeServer.h"
 #include "tests/support/ListItems.h"
@@ -11,10 +12,16 @@
 #include "platform/services/FileSystem.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QListWidget>
 #include <QSessionManager>
+#include <QPointer>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
+
+#include <csignal>
 
 using shell::Form1;
 using testing::itemsOf;
@@ -105,6 +112,42 @@ private slots:
         w.PushButton1_Click();
         QTRY_COMPARE(preview.viewport().viewport().zoom(), 1.0f);
         QCOMPARE(dialogs.messages(), QStringList());
+    }
+
+    // A real report box is open in a failing run (no temporary folder) when SIGTERM comes:
+    // the box closes, the lists are stored, no further box opens, and the program ends.
+    // Last: after it, this process shows no more reports.
+    void aTerminationWhileAReportIsOpenStoresTheListsAndShowsNoMore()
+    {
+        m_env.set(facts::env::kTemp, "/nonexistent/pantrimo-temp");
+        Form1 w;
+        QVERIFY(w.Form_Load());
+        shell::closeOnTermination(w);
+        QSignalSpy ending(&w, &Form1::programEnding);
+        w.show();
+        w.List1[3]->addItem("Soap");
+        int boxes = 0;
+        QPointer<QWidget> open;
+        QElapsedTimer openFor;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (modal && modal != open) {
+                open = modal;
+                openFor.start();
+                if (++boxes == 1)
+                    ::raise(SIGTERM);
+            }
+            if (open && openFor.elapsed() > 5000)
+                open->close(); // what a user would do; the termination should have done it
+        });
+        watch.start(10);
+        w.PushButton1_Click();
+        watch.stop();
+        QCOMPARE(boxes, 1);
+        QTRY_COMPARE(ending.count(), 1);
+        QSettings stored(m_env.settingsFile(), QSettings::IniFormat);
+        QCOMPARE(stored.value("Pantrimo/List3").toString(), QStringLiteral("Soap"));
     }
 
 private:

@@ -233,7 +233,9 @@ private slots:
         const QStringList shown = dialogs.messages();
         qInfo("a missing TEMP and a full list: %d reports", int(shown.size()));
         QCOMPARE(QSet<QString>(shown.begin(), shown.end()).size(), shown.size());
-        QVERIFY2(shown.size() <= 30, qPrintable(QString::number(shown.size())));
+        // What follows from the missing folder (no template to open, no workbook to fill,
+        // save or capture) is counted, not shown.
+        QVERIFY2(shown.size() <= 3, qPrintable(shown.join("\n---\n")));
         QVERIFY(shown[0].startsWith("Could not make a folder for the run's files in /nonexistent/pantrimo-temp: "
                                     "No such file or directory"));
         QVERIFY(!w.mGenerating);
@@ -258,7 +260,9 @@ private slots:
         QCOMPARE(disk.entries(), QStringList());
     }
 
-    void withoutAServerEveryLaterStepReportsInTurnAndTheRunStillEnds()
+    // Each attempt to start the server fails and is shown; the steps that would have used
+    // what it never made ("Object variable not set") are counted, not shown.
+    void withoutAServerEachAttemptIsReportedAndTheRunStillEnds()
     {
         testing::ScriptedDialogs dialogs;
         Form1 w;
@@ -268,11 +272,7 @@ private slots:
         platform::registerExcelApplication("none");
         w.PushButton1_Click();
         const QString run = QStringLiteral("Form1.PushButton1_Click");
-        const QString capture = QStringLiteral("Excel1.saveCellsActivesheet");
-        const QList<QPair<QString, int>> expected{
-            {run, 110}, {run, 112}, {run, 170}, {run, 172}, {run, 268}, {run, 270}, {run, 272},
-            {run, 274}, {run, 280}, {run, 284}, {capture, 100}, {capture, 102}, {capture, 104},
-            {run, 288}, {run, 290}, {run, 292}, {run, 296}};
+        const QList<QPair<QString, int>> expected{{run, 110}, {run, 268}, {run, 280}, {run, 296}};
         QCOMPARE(reportedSteps(dialogs), expected);
         QVERIFY(dialogs.messages().at(0).startsWith("ActiveX component can't create object"));
         QVERIFY(!w.mGenerating);

@@ -225,7 +225,8 @@ private slots:
         const QList<int> lines = reportedLines(dialogs, "PushButton1_Click");
         QVERIFY2(lines.size() >= 2 && lines.at(0) == 112, qPrintable(dialogs.messages().join("\n")));
         QVERIFY(dialogs.messages().at(0).startsWith("Object variable not set"));
-        QVERIFY(lines.contains(280));
+        // The second server's Workbooks answers Nothing the same way: that is no news.
+        QVERIFY(!lines.contains(280));
         QVERIFY(!windows.generating);
     }
 

@@ -33,12 +33,12 @@
 
 #include "platform/automation/AutomationError.h"
 #include "platform/files/Leftovers.h"
+#include "platform/render/Clipboard.h"
 
 #include "platform/excel/libreoffice/OfficeProcess.h"
 #include "platform/excel/libreoffice/OfficeProfile.h"
 #include "platform/excel/libreoffice/OfficeSession.h"
 
-#include <QClipboard>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
@@ -693,7 +693,7 @@ public:
         QFile::remove(file);
         if (picture.isNull())
             throw AutomationError(QStringLiteral("%1: LibreOffice wrote no picture of the range").arg(who));
-        QGuiApplication::clipboard()->setImage(picture);
+        render::copyImageToClipboard(picture);
     }
 
     void close(QStringView who) override
