@@ -55,7 +55,11 @@ class PrintThroughCups(unittest.TestCase):
         self.cups.start()
         self.x = XServer()
         # The program's HOME is private too: no lpoptions of the machine's user choose another printer.
-        self.run = ProgramRun(EXECUTABLE, self.x, extra_env=dict(self.cups.env, HOME=self.cups.path("home")))
+        # The leak checker stops every thread at exit, and under load it was seen to crash on
+        # a print-system thread that was still ending ("Tracer caught signal 11"), failing a
+        # run that had printed correctly. The in-process print tests keep leak checking.
+        self.run = ProgramRun(EXECUTABLE, self.x, extra_env=dict(self.cups.env, HOME=self.cups.path("home"),
+                                                                 ASAN_OPTIONS="detect_leaks=0"))
 
     def tearDown(self):
         self.run.cleanup()
