@@ -2,7 +2,7 @@
 
 #include "app/CommandLine.h"
 #include "app/Form1.h"
-#include "app/Termination.h"
+#include "app/SessionEnd.h"
 #include "preview/Form2.h"
 #include "platform/excel/ExcelServer.h"
 #include "platform/services/FileSystem.h"

@@ -1,10 +1,7 @@
-#include "app/Termination.h"
+#include "app/SessionEnd.h"
 
 #include "app/Form1.h"
-#include "preview/Form2.h"
-#include "shell/ErrorReport.h"
 
-#include <QApplication>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -23,6 +20,8 @@ void onTerminate(int)
 }
 } // namespace
 
+// A polite termination request (a logout, a service manager) closes the main window
+// the usual way, so the lists are stored as with any other close.
 void closeOnTermination(Form1 &window)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0)
@@ -32,17 +31,7 @@ void closeOnTermination(Form1 &window)
         char byte;
         [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &byte, 1);
         notifier->setEnabled(false);
-        // The request may come while a report or a question is open, inside a run: nothing
-        // more is shown, what is open is closed, and the run goes to its end unseen.
-        endReports();
-        if (QWidget *modal = QApplication::activeModalWidget())
-            modal->close();
-        // The window the user sees closes, as if its close box was pressed: the preview
-        // removes its temporary workbook, and either way the lists are stored.
-        if (window.form2Loaded() && window.form2().isVisible())
-            window.form2().close();
-        else
-            window.close();
+        closeVisibleWindow(window);
     });
     struct sigaction sa {};
     sa.sa_handler = onTerminate;

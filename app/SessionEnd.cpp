@@ -1,0 +1,22 @@
+#include "app/SessionEnd.h"
+
+#include "app/Form1.h"
+#include "preview/Form2.h"
+#include "shell/ErrorReport.h"
+
+#include <QApplication>
+
+namespace shell {
+
+void closeVisibleWindow(Form1 &window)
+{
+    endReports();
+    if (QWidget *modal = QApplication::activeModalWidget())
+        modal->close();
+    if (window.form2Loaded() && window.form2().isVisible())
+        window.form2().close();
+    else
+        window.close();
+}
+
+} // namespace shell
