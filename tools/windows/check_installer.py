@@ -10,7 +10,8 @@
    are in the registry. With --shots, photographs both windows there.
 3. Stores fifteen lists of twenty items in the registry, starts the program and makes the
    preview of them (timed), then makes the PDF and the workbook from the command line
-   (timed): one Letter page with every item; the workbook read back item for item by xlrd.
+   (timed): one Letter page with every item; the workbook read back item for item by xlrd
+   and, where it is installed, LibreOffice.
 4. Uninstalls silently: no file, Start-menu entry or uninstall key is left.
 
 Runs under Debian's /usr/bin/python3 (python3-xlib, python3-xlrd); needs wine, Xvfb,
@@ -18,7 +19,6 @@ ImageMagick's import (for --shots) and poppler-utils."""
 
 import argparse
 import codecs
-import json
 import os
 import re
 import shutil
@@ -269,6 +269,12 @@ def full_run(wp):
     problems = check_filled.with_xlrd(xls, expected)
     expect(not problems, "the workbook read back by xlrd differs:\n" + "\n".join(problems[:20]))
     step("workbook: read back by xlrd item for item (300 numbers and 300 texts, captions and title)")
+    if shutil.which("soffice") or shutil.which("libreoffice"):
+        problems = check_filled.with_libreoffice(xls, expected)
+        expect(not problems, "the workbook read back by LibreOffice differs:\n" + "\n".join(problems[:20]))
+        step("workbook: read back by LibreOffice item for item")
+    else:
+        step("workbook: LibreOffice is not installed, not read back by it")
     return xls
 
 

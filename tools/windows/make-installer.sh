@@ -19,9 +19,11 @@ cp "$look/HAND-M.CUR" "$stage/HAND-M.CUR"
 cp "$look/x/o.cjs" "$stage/x/o.cjs"
 bash "$here/deploy-runtime.sh" "$qt" "$stage" "$stage/pantrimo.exe"
 
-# The uninstaller removes what was staged, file by file, then the folders deepest first.
+# The uninstaller removes what was staged, file by file, then the folders deepest first
+# ($INSTDIR is NSIS's, not the shell's).
 files="$(mktemp)"
 trap 'rm -f "$files"' EXIT
+# shellcheck disable=SC2016
 (
   cd "$stage"
   find . -type f | sort | sed 's|^\./||; s|/|\\|g; s|.*|  Delete "$INSTDIR\\&"|'

@@ -6,8 +6,8 @@
 #
 #   bash tools/windows/test.sh
 set -uo pipefail
-cd "$(dirname "$0")/../.."
-build=build-windows
+cd "$(dirname "$0")/../.." || exit 1
+build="build-windows"
 [ -f "$build/CTestTestfile.cmake" ] || { echo "No Windows build in $build: run bash tools/windows/build.sh first" >&2; exit 1; }
 version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")"
 setup="$build/pantrimo-$version-setup.exe"

@@ -22,7 +22,6 @@
 # started by the first program, inherit its descriptors, and a pipe they hold open would
 # keep CTest waiting until they exit.
 set -uo pipefail
-here="$(cd "$(dirname "$0")" && pwd)"
 prefix="${PANTRIMO_WINEPREFIX:-$HOME/.cache/pantrimo/wine-tests}"
 paths=()
 qtest=0
@@ -86,6 +85,7 @@ fi
 holder=""
 work=""
 child=""
+# shellcheck disable=SC2317  # called by the traps
 cleanup() {
   [ -n "$child" ] && kill "$child" 2>/dev/null
   [ -n "$holder" ] && kill "$holder" 2>/dev/null
