@@ -12,7 +12,12 @@ cd "$(dirname "$0")/../.."
 qt="${PANTRIMO_QT_WINDOWS:-$HOME/.cache/pantrimo/qt6-windows-6.4.2}"
 bash tools/windows/install-deps.sh
 bash tools/windows/build-qt.sh "$qt"
-cmake -S . -B build-windows -G Ninja -DCMAKE_BUILD_TYPE=Release \
+# ccache, where it is installed, keeps a rebuild of unchanged sources short.
+launcher=()
+if command -v ccache > /dev/null; then
+  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+fi
+cmake -S . -B build-windows -G Ninja -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" \
   -DCMAKE_TOOLCHAIN_FILE="$qt/lib/cmake/Qt6/qt.toolchain.cmake" \
   -DQT_CHAINLOAD_TOOLCHAIN_FILE="$PWD/tools/windows/mingw64.cmake"
 cmake --build build-windows
