@@ -1,5 +1,7 @@
 #include "workbook/Capture.h"
 
+#include "platform/render/Clipboard.h"
+
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
@@ -34,8 +36,8 @@ QImage GetClipboardPicture(int /*format: the reader picks the picture format its
     QImage picture;
     for (int attempt = 0; attempt < 1000 && picture.isNull(); ++attempt) {
         try {
-            if (QClipboard *clipboard = QGuiApplication::clipboard())
-                picture = clipboard->image();
+            if (QGuiApplication::clipboard())
+                picture = render::clipboardImage();
         } catch (...) {
             // A failed attempt is retried at once, as the clipboard may be held by another program.
         }

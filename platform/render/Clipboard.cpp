@@ -17,7 +17,8 @@ QImage clipboardImage()
 {
     if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
         return {};
-    return QGuiApplication::clipboard()->image();
+    const QImage picture = QGuiApplication::clipboard()->image();
+    return picture.isNull() ? clipboardBitmap() : picture;
 }
 
 } // namespace render

@@ -47,7 +47,12 @@ int majorVersion(const QString &text)
     return ok ? major : 0;
 }
 
-class ComSession;
+// What every step says once the instance is found gone, led by the member that found it.
+AutomationError serverEnded(QStringView who, const Link &link)
+{
+    return AutomationError(QStringLiteral("%1: the spreadsheet server has ended (%2); the next run starts a new one")
+                               .arg(who, link.endedReason));
+}
 
 class ComDocument final : public backend::Document {
 public:
@@ -164,9 +169,9 @@ private:
             throw AutomationError(QStringLiteral("%1: the workbook has been closed").arg(who));
         try {
             return f();
-        } catch (const AutomationError &e) {
+        } catch (const AutomationError &) {
             if (m_link->ended)
-                throw AutomationError(QStringLiteral("%1: %2").arg(who, e.description()));
+                throw serverEnded(who, *m_link);
             throw;
         }
     }
@@ -232,7 +237,7 @@ public:
     void checkRunning(QStringView who) const override
     {
         if (m_link->ended)
-            throw AutomationError(QStringLiteral("%1: the spreadsheet server has ended (%2)").arg(who, m_link->endedReason));
+            throw serverEnded(who, *m_link);
     }
 
     std::shared_ptr<backend::Document> open(QStringView who, const QString &path) override
@@ -244,9 +249,9 @@ public:
             auto document = std::make_shared<ComDocument>(m_link, std::move(book), absolute, m_saveFormat);
             m_documents.push_back(document);
             return document;
-        } catch (const AutomationError &e) {
+        } catch (const AutomationError &) {
             if (m_link->ended)
-                throw AutomationError(QStringLiteral("%1: %2").arg(who, e.description()));
+                throw serverEnded(who, *m_link);
             throw;
         }
     }

@@ -205,11 +205,9 @@ Variant RemoteObject::invokeId(DISPID id, QStringView member, InvokeKind kind, c
             continue;
         }
         if (isBusy(hr))
-            throw AutomationError(QStringLiteral("%1: the spreadsheet program stayed busy for %2 seconds and did not take the call "
+            throw AutomationError(QStringLiteral("%1: the spreadsheet program stayed busy for %2 s and did not take the call "
                                                  "(it may be showing a dialog, or a cell is being edited): %3")
-                                      .arg(member.toString())
-                                      .arg(waited.elapsed() / 1000)
-                                      .arg(describeResult(hr)));
+                                      .arg(member.toString(), QString::number(waited.elapsed() / 1000.0, 'f', 1), describeResult(hr)));
         if (isServerLost(hr)) {
             m_link->ended = true;
             m_link->endedReason = describeResult(hr);
