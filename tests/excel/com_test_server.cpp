@@ -67,13 +67,36 @@ int registerServer(bool add)
     return ok ? 0 : 1;
 }
 
+// The picture as a bitmap of the screen's own format (what Excel's xlBitmap hands over), from
+// which the system makes the device-independent CF_DIB that other processes read.
+// (QImage::toHBITMAP makes a DIB section, which Wine cannot turn into CF_DIB for another process.)
+HBITMAP deviceBitmap(const QImage &picture)
+{
+    const QImage pixels = picture.convertToFormat(QImage::Format_RGB32);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = pixels.width();
+    info.bmiHeader.biHeight = -pixels.height(); // top row first, as QImage keeps them
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    HDC screen = GetDC(nullptr);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, pixels.width(), pixels.height());
+    if (bitmap && SetDIBits(screen, bitmap, 0, UINT(pixels.height()), pixels.constBits(), &info, DIB_RGB_COLORS) == 0) {
+        DeleteObject(bitmap);
+        bitmap = nullptr;
+    }
+    ReleaseDC(nullptr, screen);
+    return bitmap;
+}
+
 // Excel's CopyPicture(xlScreen, xlBitmap): the range drawn, as a device-dependent bitmap.
 xls::Status copyBitmap(const excel::RangeRef &range)
 {
     const xls::Result<QImage> picture = render::renderRange(range.workbook(), range.sheetIndex, range.rect);
     if (!picture)
         return picture.error();
-    HBITMAP bitmap = picture.value().toHBITMAP();
+    HBITMAP bitmap = deviceBitmap(picture.value());
     if (!bitmap)
         return xls::Error{QStringLiteral("CopyPicture: the picture could not be made a bitmap")};
     if (!OpenClipboard(nullptr)) {
