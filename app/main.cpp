@@ -2,6 +2,7 @@
 
 #include "app/CommandLine.h"
 #include "app/Form1.h"
+#include "app/SessionEnd.h"
 #include "preview/Form2.h"
 #include "platform/excel/ExcelServer.h"
 #include "platform/services/FileSystem.h"
@@ -10,47 +11,6 @@
 
 #include <QApplication>
 #include <QScreen>
-#include <QSocketNotifier>
-
-#include <csignal>
-#include <sys/socket.h>
-#include <unistd.h>
-
-namespace {
-int g_signalPipe[2] = {-1, -1};
-
-void onTerminate(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
-}
-
-// A polite termination request (a logout, a service manager) closes the main window
-// the usual way, so the lists are stored as with any other close.
-void closeOnTermination(shell::Form1 &window)
-{
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0)
-        return;
-    auto *notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &window);
-    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window, notifier] {
-        char byte;
-        [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &byte, 1);
-        notifier->setEnabled(false);
-        // The window the user sees closes, as if its close box was pressed: the preview
-        // removes its temporary workbook, and either way the lists are stored.
-        if (window.form2Loaded() && window.form2().isVisible())
-            window.form2().close();
-        else
-            window.close();
-    });
-    struct sigaction sa {};
-    sa.sa_handler = onTerminate;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    ::sigaction(SIGTERM, &sa, nullptr);
-    ::sigaction(SIGHUP, &sa, nullptr);
-}
-} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -78,7 +38,7 @@ int main(int argc, char *argv[])
         return 0;
     QObject::connect(&window, &shell::Form1::programEnding, &app, &QApplication::quit, Qt::QueuedConnection);
     window.storeListsWhenTheSessionEnds(app);
-    closeOnTermination(window);
+    shell::closeOnTermination(window);
     // Centred on the screen, as the window was designed to open.
     if (const QScreen *screen = window.screen())
         window.move(screen->availableGeometry().center() - window.rect().center());

@@ -4,6 +4,7 @@
 #include "shell/ErrorReport.h"
 #include "shell/LookAndFeel.h"
 #include "platform/files/AtomicFile.h"
+#include "platform/files/FileIdentity.h"
 #include "preview/Export.h"
 #include "platform/services/Dialogs.h"
 #include "platform/excel/ExcelServer.h"
@@ -19,8 +20,6 @@
 #include <QGroupBox>
 #include <QScrollBar>
 #include <QTimer>
-
-#include <sys/stat.h>
 
 using automation::AutomationError;
 
@@ -64,14 +63,6 @@ void copyWorkbook(const QString &from, const QString &to)
     const files::WriteOutcome outcome = files::writeFileAtomically(to, bytes, options);
     if (!outcome.written())
         throw AutomationError(QStringLiteral("Could not save %1: %2").arg(to, outcome.reason));
-}
-
-// The same file under any name: a link, another spelling of the path.
-bool isSameFile(const QString &a, const QString &b)
-{
-    struct stat sa {}, sb {};
-    return ::stat(QFile::encodeName(a).constData(), &sa) == 0 && ::stat(QFile::encodeName(b).constData(), &sb) == 0 &&
-           sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 } // namespace
 
@@ -202,7 +193,7 @@ void Form2::PushButton6_Click()
     g.step(100, [&] { target = platform::dialogs().saveFileName(kSaveTitle, kSaveFilter); });
     if (!g.test(102, [&] { return target.isEmpty(); })) {
         // The workbook shown here is deleted on "< Back": a copy onto itself would be lost.
-        if (g.test(102, [&] { return isSameFile(target, mExcelFile); })) {
+        if (g.test(102, [&] { return files::isSameFile(target, mExcelFile); })) {
             platform::MsgBox(kSaveOntoShownWorkbook.arg(target), platform::vbExclamation);
             return;
         }
@@ -256,7 +247,7 @@ void Form2::mnuExportPdf_Click()
             target += kPdfExtension;
     });
     // The workbook shown here is deleted on "< Back", and printing reads it: no PDF over it.
-    if (g.test(106, [&] { return isSameFile(target, mExcelFile); })) {
+    if (g.test(106, [&] { return files::isSameFile(target, mExcelFile); })) {
         platform::MsgBox(kSaveOntoShownWorkbook.arg(target), platform::vbExclamation);
         return;
     }

@@ -6,7 +6,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <sys/stat.h>
+#include <QFileInfo>
 
 using namespace automation;
 
@@ -16,8 +16,9 @@ bool FileExists(const QString &path)
 {
     if (path.isEmpty())
         return false;
-    struct stat st {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0;
+    // Through links, as the system's existence test goes; QFileInfo takes every name Windows
+    // can spell, where stat() there takes only those of the local code page.
+    return QFileInfo::exists(path);
 }
 
 void WriteBytesToFile(const QByteArray &bytes, const QString &path)

@@ -58,9 +58,8 @@ void registerExcelApplication(const QString &serverName)
         registry.registerClass(kProgId, [] { return createLibreOfficeExcelApplication(); });
 #else
         registry.registerClass(kProgId, []() -> ObjectRef {
-            throw AutomationError(kCannotCreateObject +
-                                  QStringLiteral(" (this build has no LibreOffice bridge: the LibreOffice SDK, "
-                                                 "libreoffice-dev, was not found when it was configured)"));
+            // Why is the build's to say (CMake): no SDK here, or a platform without the bridge.
+            throw AutomationError(kCannotCreateObject + QStringLiteral(" (" PANTRIMO_NO_LIBREOFFICE_EXCEL ")"));
         });
 #endif
     } else if (name == QLatin1String("excel")) {

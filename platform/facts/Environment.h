@@ -20,6 +20,9 @@ inline constexpr char kLibreOfficeTimeoutMs[] = "PANTRIMO_LIBREOFFICE_TIMEOUT_MS
 inline constexpr char kTemp[] = "TEMP";
 // Where the settings file lives (<application>.ini); ~/.config without it.
 inline constexpr char kConfigHome[] = "XDG_CONFIG_HOME";
+// On Windows, the registry key under HKEY_CURRENT_USER that holds the settings
+// (<key>\<application>\<section>); Software without it.
+inline constexpr char kSettingsKey[] = "PANTRIMO_SETTINGS_KEY";
 // Where the kept LibreOffice profile lives; ~/.cache without it.
 inline constexpr char kCacheHome[] = "XDG_CACHE_HOME";
 // The user's home folder, for the defaults of the two above.

@@ -1,8 +1,10 @@
 #pragma once
 // The container layer: an OLE2 compound document (structured storage) held in memory as a
-// tree of storages and streams, read and written through libgsf. A workbook file keeps its
-// record stream in "Workbook"; every other stream and storage (document properties and the
-// like) is carried through a load/save unchanged, class ids included.
+// tree of storages and streams, read and written through libgsf on Linux
+// (CompoundFile.cpp) and the system's structured storage on Windows (CompoundFile_win.cpp).
+// A workbook file keeps its record stream in "Workbook"; every other stream and storage
+// (document properties and the like) is carried through a load/save unchanged, class ids
+// included.
 
 #include "platform/xls/Result.h"
 

@@ -102,7 +102,7 @@ private slots:
         QStringList many;
         for (int k = 0; k < 22; ++k)
             many << QString::number(k);
-        QSettings(QSettings::IniFormat, QSettings::UserScope, "Quillmark").setValue("Pantrimo/List9", many.join(';'));
+        m_env.storedSettings()->setValue("Pantrimo/List9", many.join(';'));
         Form1 w;
         QVERIFY(w.Form_Load());
         QCOMPARE(w.List1[9]->count(), 22);
@@ -174,24 +174,23 @@ private slots:
             QCOMPARE(itemsOf(w.List1[1]), QStringList({"Green Beans", "Yellow Beans", "Butternut Squash", "Parsnips"}));
             w.close();
         }
-        QSettings s(QSettings::IniFormat, QSettings::UserScope, "Quillmark");
-        QCOMPARE(s.value("Pantrimo/List14").toString(), QStringLiteral("Paper Towels;Tissues;Toilet Paper;Garbage Bags"));
-        QCOMPARE(s.value("Pantrimo/List2").toString(), QStringLiteral("Milk"));
-        QCOMPARE(s.value("Pantrimo/List8").toString(), QString());
+        const auto s = m_env.storedSettings();
+        QCOMPARE(s->value("Pantrimo/List14").toString(), QStringLiteral("Paper Towels;Tissues;Toilet Paper;Garbage Bags"));
+        QCOMPARE(s->value("Pantrimo/List2").toString(), QStringLiteral("Milk"));
+        QCOMPARE(s->value("Pantrimo/List8").toString(), QString());
         QVERIFY(dialogs.asked.empty());
     }
 
     void clearResetEmptiesEveryListAndNothingIsStoredBeforeClosing()
     {
         testing::ScriptedDialogs dialogs;
-        QSettings(QSettings::IniFormat, QSettings::UserScope, "Quillmark").setValue("Pantrimo/List0", "Turkey");
+        m_env.storedSettings()->setValue("Pantrimo/List0", "Turkey");
         Form1 w;
         QVERIFY(w.Form_Load());
         w.PushButton6_Click();
         QTest::mouseClick(w.PushButton5, Qt::LeftButton);
         QCOMPARE(totalItems(w), 0);
-        QCOMPARE(QSettings(QSettings::IniFormat, QSettings::UserScope, "Quillmark").value("Pantrimo/List0").toString(),
-                 QStringLiteral("Turkey"));
+        QCOMPARE(m_env.storedSettings()->value("Pantrimo/List0").toString(), QStringLiteral("Turkey"));
     }
 
     void addThroughTheRealInputDialog()

@@ -22,9 +22,9 @@ using testing::itemsOf;
 namespace {
 void writeStoredLists(const testing::TestEnvironment &env, const QMap<int, QString> &lists)
 {
-    QSettings ini(env.settingsFile(), QSettings::IniFormat);
+    const auto stored = env.storedSettings();
     for (auto it = lists.begin(); it != lists.end(); ++it)
-        ini.setValue(QStringLiteral("Pantrimo/List%1").arg(it.key()), it.value());
+        stored->setValue(QStringLiteral("Pantrimo/List%1").arg(it.key()), it.value());
 }
 
 // The session manager's request to save. Qt makes no QSessionManager outside a real session;
@@ -72,10 +72,10 @@ private slots:
         w.List1[2]->addItem("Milk");
         w.List1[8]->addItems({"Kibble", "Treats"});
         endTheSession();
-        QSettings stored(m_env.settingsFile(), QSettings::IniFormat);
-        QCOMPARE(stored.value("Pantrimo/List2").toString(), QStringLiteral("Milk"));
-        QCOMPARE(stored.value("Pantrimo/List8").toString(), QStringLiteral("Kibble;Treats"));
-        QCOMPARE(stored.value("Pantrimo/List14", QStringLiteral("missing")).toString(), QString());
+        const auto stored = m_env.storedSettings();
+        QCOMPARE(stored->value("Pantrimo/List2").toString(), QStringLiteral("Milk"));
+        QCOMPARE(stored->value("Pantrimo/List8").toString(), QStringLiteral("Kibble;Treats"));
+        QCOMPARE(stored->value("Pantrimo/List14", QStringLiteral("missing")).toString(), QString());
         QVERIFY(w.isVisible()); // saving is all a session's request does; it may still be cancelled
         QCOMPARE(dialogs.messages(), QStringList());
     }

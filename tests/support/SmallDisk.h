@@ -10,13 +10,18 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
+
+#ifdef Q_OS_WIN
+#include "tests/support/SmallDisk_win.h"
+#else
+#include <csignal>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <functional>
 
 namespace testing {
 
@@ -103,6 +108,43 @@ inline pid_t endedProcess()
     ::waitpid(child, nullptr, 0);
     return child;
 }
+
+// A limit on the size of the files this process writes, for as long as it lives: a write
+// past it fails part-way, as on a full disk.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &m_old);
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit small = m_old;
+        small.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &small);
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+    static bool available() { return true; }
+
+private:
+    struct rlimit m_old {};
+    void (*m_oldHandler)(int) = SIG_DFL;
+};
+
+// Whether the tests run as root, who writes where others may not.
+inline bool runAsRoot() { return ::geteuid() == 0; }
+
+// Makes a folder everyone may write to, as /tmp is (sticky, mode 1777).
+[[nodiscard]] inline bool makeSharedFolder(const QString &path) { return ::chmod(QFile::encodeName(path).constData(), 01777) == 0; }
+
+} // namespace testing
+#endif
+
+namespace testing {
 
 // Writes a test's file; false when it was not written whole (the caller checks, so its
 // test stops there).

@@ -12,6 +12,7 @@
 
 #include <QByteArray>
 #include <QDir>
+#include <QFileInfo>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtGlobal>
@@ -42,6 +43,11 @@ public:
         // left on the removed folder afterwards: pointing it back could send a later
         // case's settings into the developer's own file.
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_folders->config.path());
+#ifdef Q_OS_WIN
+        // The settings live in the registry there: a key of the case's own.
+        m_registryKey = QStringLiteral("Software\\PantrimoTests\\") + QFileInfo(m_folders->config.path()).fileName();
+        set(facts::env::kSettingsKey, m_registryKey.toLocal8Bit());
+#endif
     }
 
     void set(const char *name, const QByteArray &value)
@@ -66,12 +72,25 @@ public:
         }
         m_saved.clear();
         m_folders.reset();
+        if (!m_registryKey.isEmpty())
+            QSettings(QStringLiteral("HKEY_CURRENT_USER\\") + std::exchange(m_registryKey, QString()), QSettings::NativeFormat).clear();
     }
 
     // Valid between isolate() and restore().
     QString configPath() const { return m_folders->config.path(); }
     QString tempPath() const { return m_folders->temp.path(); }
     QString settingsFile() const { return configPath() + QStringLiteral("/Quillmark.ini"); }
+    // The program's settings store as QSettings reads and writes it: the settings file on
+    // Linux, the case's registry key on Windows.
+    std::unique_ptr<QSettings> storedSettings() const
+    {
+#ifdef Q_OS_WIN
+        return std::make_unique<QSettings>(QStringLiteral("HKEY_CURRENT_USER\\") + m_registryKey + QStringLiteral("\\Quillmark"),
+                                           QSettings::NativeFormat);
+#else
+        return std::make_unique<QSettings>(settingsFile(), QSettings::IniFormat);
+#endif
+    }
     // The files in the runs' own folders inside the temporary folder (pantrimo-run-*).
     QStringList runFiles() const
     {
@@ -103,6 +122,7 @@ private:
 
     std::vector<std::pair<QByteArray, std::optional<QByteArray>>> m_saved;
     std::unique_ptr<Folders> m_folders;
+    QString m_registryKey; // Windows: the case's settings key, removed by restore()
 };
 
 // The same for one scope: isolated when made, put back when it goes.

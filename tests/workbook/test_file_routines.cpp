@@ -13,9 +13,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
-#include <sys/resource.h>
-
 using namespace workbook;
 
 class TestFileRoutines : public QObject {
@@ -51,7 +48,7 @@ private slots:
 
     void writeBytesIntoAnUnwritableFolderRaisesAndLeavesNothing()
     {
-        if (::geteuid() == 0)
+        if (testing::runAsRoot())
             QSKIP("root writes into read-only folders");
         QTemporaryDir dir;
         QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
@@ -63,22 +60,19 @@ private slots:
     void writeBytesThatRunOutOfSpaceRemovesThePartialFile()
     {
         // A file-size limit fails the write part-way, as a full disk does.
+        if (!testing::FileSizeLimit::available())
+            QSKIP("no limit on file sizes can be set here");
         QTemporaryDir dir;
         const QString path = dir.filePath("template.xlt");
-        struct rlimit old {};
-        ::getrlimit(RLIMIT_FSIZE, &old);
-        auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit small = old;
-        small.rlim_cur = 1000;
-        ::setrlimit(RLIMIT_FSIZE, &small);
         bool raised = false;
-        try {
-            WriteBytesToFile(QByteArray(4096, 'x'), path);
-        } catch (const automation::AutomationError &e) {
-            raised = e.description().contains(path);
+        {
+            testing::FileSizeLimit limit(1000);
+            try {
+                WriteBytesToFile(QByteArray(4096, 'x'), path);
+            } catch (const automation::AutomationError &e) {
+                raised = e.description().contains(path);
+            }
         }
-        ::setrlimit(RLIMIT_FSIZE, &old);
-        std::signal(SIGXFSZ, oldHandler);
         QVERIFY(raised);
         QVERIFY(!QFile::exists(path));
     }

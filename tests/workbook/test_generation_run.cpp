@@ -184,10 +184,9 @@ private slots:
     void filesPlantedInASharedTemporaryFolderAreNeverUsedNorFollowed()
     {
         testing::ScriptedDialogs dialogs;
-        if (::geteuid() != 0)
+        if (!testing::runAsRoot())
             QSKIP("a second user is needed: run as root");
-        const QByteArray temp = QFile::encodeName(m_env.tempPath());
-        QVERIFY(::chmod(temp.constData(), 01777) == 0);
+        QVERIFY(testing::makeSharedFolder(m_env.tempPath()));
         QTemporaryDir victims;
         const QString victim = victims.filePath("victim.txt");
         const QByteArray precious("a file the other user may not touch");

@@ -210,8 +210,7 @@ private slots:
         QCOMPARE(QDir(m_env.tempPath()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
         QCOMPARE(dialogs.messages(), QStringList());
         // The lists were stored on the close.
-        QSettings stored(m_env.settingsFile(), QSettings::IniFormat);
-        QCOMPARE(stored.value("Pantrimo/List0").toString(), QStringLiteral("Turkey"));
+        QCOMPARE(m_env.storedSettings()->value("Pantrimo/List0").toString(), QStringLiteral("Turkey"));
     }
 
     void workbooksAnsweringNothingIsAnErrorAtItsStep()
