@@ -221,13 +221,21 @@ private slots:
         QVERIFY(serversAfterEnding().empty());
         const long handlesBefore = handleCount();
         QVERIFY(handlesBefore > 0);
-        for (int n = 1; n <= runs; ++n)
+        long handlesHalfway = 0;
+        for (int n = 1; n <= runs; ++n) {
             oneRun(m_dir.path(), n);
+            if (n == runs / 2)
+                handlesHalfway = handleCount();
+        }
         const std::vector<DWORD> alive = serversAfterEnding();
         const long handlesAfter = handleCount();
-        qInfo("client handles: %ld before, %ld after %d runs; servers still alive: %zu", handlesBefore, handlesAfter, runs, alive.size());
+        qInfo("client handles: %ld after the first run, %ld after %d more, %ld after %d; servers still alive: %zu", handlesBefore,
+              handlesHalfway, runs / 2, handlesAfter, runs, alive.size());
         QCOMPARE(alive.size(), size_t(0));
-        QVERIFY2(handlesAfter - handlesBefore <= 5, qPrintable(QStringLiteral("%1 -> %2").arg(handlesBefore).arg(handlesAfter)));
+        // COM's connections and Wine's RPC threads take a few handles while they grow to their
+        // working size; a leak would keep growing through the second half.
+        QVERIFY2(handlesAfter - handlesHalfway <= 4,
+                 qPrintable(QStringLiteral("%1 -> %2 -> %3").arg(handlesBefore).arg(handlesHalfway).arg(handlesAfter)));
         QFile log(m_log);
         QVERIFY(log.open(QIODevice::ReadOnly));
         const QStringList lines = QString::fromUtf8(log.readAll()).split('\n', Qt::SkipEmptyParts);
