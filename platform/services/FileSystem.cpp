@@ -5,11 +5,20 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
 using namespace automation;
 
 namespace platform {
 
 namespace {
+[[noreturn]] void raiseErrno(const QString &what, const QString &path)
+{
+    throw AutomationError(QStringLiteral("%1 %2: %3").arg(what, path, QString::fromLocal8Bit(std::strerror(errno))));
+}
+
 void deleteFile(const QString &path, bool force)
 {
     const QFileInfo info(path);
@@ -17,6 +26,7 @@ void deleteFile(const QString &path, bool force)
         throw AutomationError(QStringLiteral("File not found: %1").arg(path));
     if (info.isDir() && !info.isSymLink())
         throw AutomationError(QStringLiteral("Path is a folder, not a file: %1").arg(path));
+    const QByteArray native = QFile::encodeName(path);
     // The owner's write bit stands for the read-only attribute; checked by hand, since
     // access() would let root through.
     if (!info.isSymLink() && !(info.permissions() & QFileDevice::WriteOwner)) {
@@ -24,11 +34,8 @@ void deleteFile(const QString &path, bool force)
             throw AutomationError(QStringLiteral("Permission denied: %1 is read-only").arg(path));
         QFile::setPermissions(path, info.permissions() | QFileDevice::WriteOwner);
     }
-    // QFile takes every name the system can spell (on Windows, not only those of the local
-    // code page) and removes a link as a link.
-    QFile file(path);
-    if (!file.remove())
-        throw AutomationError(QStringLiteral("Could not delete %1: %2").arg(path, file.errorString()));
+    if (::unlink(native.constData()) != 0)
+        raiseErrno(QStringLiteral("Could not delete"), path);
 }
 
 class FileSystemObject : public DispatchObject {
