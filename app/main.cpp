@@ -15,10 +15,14 @@
 int main(int argc, char *argv[])
 {
     // Scripts call the command line where there may be no display at all, or one the
-    // session's platform setting does not reach: it needs none.
+    // session's platform setting does not reach: it needs none. (Windows always has its
+    // desktop; there Qt's offscreen platform would draw without the system's fonts, a PDF
+    // without its text.)
     const bool windowless = shell::runsWithoutWindows(argc, argv);
+#ifndef Q_OS_WIN
     if (windowless)
         qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pantrimo"));
     QApplication::setApplicationVersion(QStringLiteral(PANTRIMO_VERSION));

@@ -1,12 +1,13 @@
 """Reads a filled grocery list workbook with readers nobody here wrote and compares it
 with what the run was asked to write.
 
-usage: check_filled.py WORKBOOK EXPECTED.json [--libreoffice]
+usage: check_filled.py WORKBOOK EXPECTED.json [--libreoffice] [--verdict FILE]
 
 EXPECTED.json maps "row,col" (counted from 1) to the number or text of every item
 cell the run wrote; every other item cell of the fifteen blocks must be blank, and the
 captions and titles must be as the template has them. Exit 0 when all holds, 1 with a
-list of differences, 77 when LibreOffice was asked for and is not installed."""
+list of differences, 77 when LibreOffice was asked for and is not installed; with
+--verdict, the exit status and what was printed are also written to FILE."""
 
 import csv
 import json
@@ -113,14 +114,31 @@ def with_libreoffice(path, expected):
 
 
 def main():
-    path, expected_file = sys.argv[1], sys.argv[2]
+    args = sys.argv[1:]
+    verdict = None
+    if "--verdict" in args:
+        at = args.index("--verdict")
+        verdict = args[at + 1]
+        del args[at:at + 2]
+    path, expected_file = args[0], args[1]
     with open(expected_file, encoding="utf-8") as f:
         expected = json.load(f)
-    problems = with_libreoffice(path, expected) if "--libreoffice" in sys.argv else with_xlrd(path, expected)
-    for p in problems[:40]:
-        print(p)
-    print(f"{len(problems)} differences")
-    sys.exit(1 if problems else 0)
+    try:
+        problems = with_libreoffice(path, expected) if "--libreoffice" in args else with_xlrd(path, expected)
+        lines = problems[:40] + [f"{len(problems)} differences"]
+        code = 1 if problems else 0
+    except SystemExit as e:
+        lines, code = ["LibreOffice is not installed"], e.code
+    except Exception as e:  # an unreadable workbook is a difference too, and must reach the verdict
+        lines, code = [f"{type(e).__name__}: {e}"], 1
+    for line in lines:
+        print(line)
+    if verdict:
+        # Written whole, then renamed: whoever waits for the file never reads half of it.
+        with open(verdict + ".part", "w", encoding="utf-8") as f:
+            f.write(f"{code}\n" + "\n".join(lines) + "\n")
+        os.replace(verdict + ".part", verdict)
+    sys.exit(code)
 
 
 if __name__ == "__main__":

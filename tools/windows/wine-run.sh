@@ -163,12 +163,13 @@ args=("$@")
 if [ $qtest -eq 1 ]; then
   args+=(-o "$(winpath "$work/report.txt"),txt")
 fi
-wine "$program" "${args[@]}" < /dev/null > "$work/output" 2>&1 &
+wine "$program" "${args[@]}" < /dev/null > "$work/stdout" 2> "$work/stderr" &
 child=$!
 wait "$child"
 status=$?
 child=""
-cat "$work/output"
+cat "$work/stdout"
+cat "$work/stderr" >&2
 if [ $qtest -eq 1 ] && [ -f "$work/report.txt" ]; then
   tr -d '\r' < "$work/report.txt"
 fi
