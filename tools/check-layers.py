@@ -18,7 +18,7 @@ LAYERS = [
     ["shell"],
     ["platform/services", "platform/skin"],
     ["platform/excel"],
-    ["platform/excel/builtin", "platform/excel/libreoffice"],
+    ["platform/excel/builtin", "platform/excel/libreoffice", "platform/excel/com"],
     ["platform/excel/backend"],
     ["platform/render"],
     ["platform/xls"],

@@ -7,6 +7,9 @@
 #include "platform/excel/builtin/BuiltinExcel.h"
 #include "platform/render/Clipboard.h"
 #include "platform/render/SheetRenderer.h"
+#ifdef PANTRIMO_HAVE_COM_EXCEL
+#include "platform/excel/com/ComExcel.h"
+#endif
 
 using namespace automation;
 
@@ -19,7 +22,18 @@ bool g_builtinRegistered = false; // registration happens on the user-interface 
 
 bool builtinExcelRegistered() { return g_builtinRegistered; }
 
-void registerExcelApplication() { registerExcelApplication(qEnvironmentVariable(facts::env::kExcel)); }
+void registerExcelApplication()
+{
+    const QString chosen = qEnvironmentVariable(facts::env::kExcel);
+#ifdef PANTRIMO_HAVE_COM_EXCEL
+    // The spreadsheet program the user has, where there is one; our own where there is none.
+    if (chosen.trimmed().isEmpty()) {
+        registerExcelApplication(com::isRegistered(com::excelProgId()) ? QStringLiteral("excel") : QStringLiteral("builtin"));
+        return;
+    }
+#endif
+    registerExcelApplication(chosen);
+}
 
 void registerExcelApplication(const QString &serverName)
 {
@@ -48,13 +62,23 @@ void registerExcelApplication(const QString &serverName)
             throw AutomationError(kCannotCreateObject + QStringLiteral(" (" PANTRIMO_NO_LIBREOFFICE_EXCEL ")"));
         });
 #endif
+    } else if (name == QLatin1String("excel")) {
+#ifdef PANTRIMO_HAVE_COM_EXCEL
+        // Read when an instance is made, so a test can stand its own server in Excel's place.
+        registry.registerClass(kProgId, [] { return excel::createApplication(com::startComSession(com::excelProgId())); });
+#else
+        registry.registerClass(kProgId, []() -> ObjectRef {
+            throw AutomationError(kCannotCreateObject + QStringLiteral(" (an installed Excel is driven through COM, "
+                                                                       "which only Windows has; use builtin or libreoffice)"));
+        });
+#endif
     } else if (name == QLatin1String("none")) {
         registry.registerClass(kProgId, []() -> ObjectRef { throw AutomationError(kCannotCreateObject); });
     } else {
         registry.registerClass(kProgId, [serverName]() -> ObjectRef {
             throw AutomationError(kCannotCreateObject +
                                   QStringLiteral(" (PANTRIMO_EXCEL names an unknown spreadsheet server \"%1\"; "
-                                                 "use builtin, libreoffice or none)")
+                                                 "use builtin, excel, libreoffice or none)")
                                       .arg(serverName));
         });
     }

@@ -1,7 +1,9 @@
 #pragma once
 // Chooses which spreadsheet server answers "Excel.Application", from the environment
-// variable PANTRIMO_EXCEL: unset or "builtin" is our in-process server; "none" makes
-// creation fail (as on a machine without a spreadsheet application).
+// variable PANTRIMO_EXCEL: "builtin" is our in-process server; "excel" an installed Excel
+// through COM (Windows); "libreoffice" an installed LibreOffice; "none" makes creation fail
+// (as on a machine without a spreadsheet application). Unset: Excel where it is registered
+// (Windows), else the built-in server.
 
 #include <QString>
 

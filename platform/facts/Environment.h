@@ -4,8 +4,14 @@
 
 namespace facts::env {
 
-// Which spreadsheet server runs a generation: unset or "builtin", "libreoffice", or "none".
+// Which spreadsheet server runs a generation: "builtin", "libreoffice", "excel" (an installed
+// Excel through COM, Windows only) or "none". Unset: Excel where it is installed, else builtin.
 inline constexpr char kExcel[] = "PANTRIMO_EXCEL";
+// The COM identifier Excel is created from, for tests that stand a server of their own in its
+// place; "Excel.Application" without it.
+inline constexpr char kExcelProgId[] = "PANTRIMO_EXCEL_PROGID";
+// How long a call waits for an Excel that says it is busy, in milliseconds, before it is reported.
+inline constexpr char kExcelBusyMs[] = "PANTRIMO_EXCEL_BUSY_MS";
 // The LibreOffice program to start instead of the one installed with the system.
 inline constexpr char kSoffice[] = "PANTRIMO_SOFFICE";
 // How long one call into LibreOffice may take, in milliseconds, before it counts as hung.

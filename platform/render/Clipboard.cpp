@@ -38,15 +38,26 @@ QImage clipboardImage()
 {
     if (!haveGui())
         return {};
-    return QGuiApplication::clipboard()->image();
+    const QImage picture = QGuiApplication::clipboard()->image();
+    return picture.isNull() ? clipboardBitmap() : picture;
 }
+
+namespace {
+bool g_unmarkedAccepted = false;
+}
+
+void acceptUnmarkedPictures() { g_unmarkedAccepted = true; }
 
 QImage ownClipboardImage()
 {
-    if (!haveGui() || latestMark().isEmpty())
+    if (!haveGui())
         return {};
     // The formats first: a foreign owner is asked for its list only, not for its picture.
     const QMimeData *data = QGuiApplication::clipboard()->mimeData();
+    if (g_unmarkedAccepted && !(data && data->hasFormat(kMarkFormat)))
+        return clipboardImage();
+    if (latestMark().isEmpty())
+        return {};
     if (!data || !data->hasFormat(kMarkFormat) || data->data(kMarkFormat) != latestMark())
         return {};
     return qvariant_cast<QImage>(data->imageData());
