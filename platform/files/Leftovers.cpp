@@ -17,7 +17,6 @@
 namespace files {
 
 namespace {
-const char kLockName[] = ".pantrimo.lock";
 constexpr size_t kMaxSweepCandidates = 1000;
 
 // Deep enough for an office profile; a deeper tree is not one we made.
@@ -67,8 +66,7 @@ pid_t ownerOf(const QString &name, const QString &prefix)
 
 int lockFolder(const QString &folder)
 {
-    const QByteArray path = QFile::encodeName(folder) + '/' + kLockName;
-    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return -1;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -90,11 +88,7 @@ bool isAbandoned(const QString &folder, const QString &name, const QString &pref
     struct stat st {};
     bool abandoned = false;
     if (::fstat(dirFd, &st) == 0 && st.st_uid == ::getuid()) {
-        const int lock = ::openat(dirFd, kLockName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        const bool free = lock >= 0 ? ::flock(lock, LOCK_EX | LOCK_NB) == 0 : errno == ENOENT;
-        if (lock >= 0)
-            ::close(lock);
-        abandoned = free && ::kill(owner, 0) != 0 && errno == ESRCH;
+        abandoned = ::flock(dirFd, LOCK_EX | LOCK_NB) == 0 && ::kill(owner, 0) != 0 && errno == ESRCH;
     }
     ::close(dirFd);
     return abandoned;

@@ -15,15 +15,15 @@ namespace files {
 // name is not of that form.
 pid_t ownerOf(const QString &name, const QString &prefix);
 
-// Takes the lock of a folder this program is using (a lock file in it, flock): the
-// descriptor is to stay open as long as the folder is in use, and the kernel frees the lock
-// when it closes, however the program ends. -1 when it cannot be taken.
+// Takes the lock of a folder this program is using (flock on the folder itself, so the
+// folder holds nothing but what its user puts there): the descriptor is to stay open as
+// long as the folder is in use, and the kernel frees the lock when it closes, however the
+// program ends. -1 when it cannot be taken.
 int lockFolder(const QString &folder);
 
 // True when folder/name is a real folder (not a link), owned by this user, named prefix +
-// pid + "-…", and no program uses it any more: its lock is free or, for a folder without a
-// lock file (made before there were any), that process is no longer running. The lock tells
-// also across pid namespaces sharing the folder, where another program's id means nothing.
+// pid + "-…", its lock is free and that process is no longer running. The lock tells also
+// across pid namespaces sharing the folder, where a live program's id may not be visible.
 bool isAbandoned(const QString &folder, const QString &name, const QString &prefix);
 
 // Keeps the first max of names (entries of the folder open as dirFd, in its listing order),

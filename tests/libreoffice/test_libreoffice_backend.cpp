@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QCryptographicHash>
 #include <QUrl>
 #include <QTemporaryDir>
@@ -300,6 +301,34 @@ private slots:
         QVERIFY(QFileInfo(planted).isSymLink());
         QCOMPARE(QDir(documents.path()).entryList(QDir::Files), QStringList{"letter.txt"});
         QFile::remove(planted);
+    }
+
+    // An office that never answers is waited for once, up to its deadline: the run's next
+    // step that needs it is told at once, not after another deadline.
+    void anOfficeThatDoesNotStartIsWaitedForOnce()
+    {
+        QTemporaryDir program;
+        const QString silent = program.filePath("soffice.bin");
+        QFile script(silent);
+        QVERIFY(script.open(QIODevice::WriteOnly) && script.write("#!/bin/sh\nexec sleep 600\n") > 0);
+        script.close();
+        QVERIFY(script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+        lo::endOffice();
+        // The kept profile is not this pretend office's to make over.
+        const QByteArray cacheBefore = qgetenv(facts::env::kCacheHome);
+        qputenv(facts::env::kCacheHome, QFile::encodeName(program.path()));
+        auto restore = qScopeGuard([&] { qputenv(facts::env::kCacheHome, cacheBefore); });
+        lo::Options options;
+        options.officeProgram = silent;
+        options.startTimeout = std::chrono::milliseconds(1500);
+        const QString expected = kCannotCreateObject + QStringLiteral(" (LibreOffice did not start within 1.5 s)");
+        QElapsedTimer t;
+        t.start();
+        QCOMPARE(raised([&] { createLibreOfficeExcelApplication(options); }), expected);
+        QVERIFY(t.elapsed() >= 1500);
+        t.restart();
+        QCOMPARE(raised([&] { createLibreOfficeExcelApplication(options); }), expected);
+        QVERIFY2(t.elapsed() < 1000, qPrintable(QString::number(t.elapsed())));
     }
 
     // Nobody but this user reaches the office, whatever the umask; a pipe another user made
