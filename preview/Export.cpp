@@ -94,9 +94,10 @@ void PrintWorkbook(QPrinter &printer, const QString &workbookPath, QStringList *
     printer.setFullPage(true);
     render::PrintRequest request;
     request.fileName = workbookPath;
-    // The paper is the sheet's, as a spreadsheet application prints it: the dialog of a
-    // CUPS printer puts the queue's default paper in the printer, whatever was offered.
-    request.keepDevicePaper = false;
+    // The paper is the one the print dialog showed: the sheet's where nothing else was known,
+    // a CUPS queue's default (its dialog puts that in the printer whatever was offered) or
+    // what the user chose. The sheet is laid out on it, fitted and centred as it asks.
+    request.keepDevicePaper = true;
     if (printer.printRange() == QPrinter::PageRange) {
         request.fromPage = printer.fromPage();
         request.toPage = printer.toPage();

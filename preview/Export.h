@@ -30,11 +30,13 @@ QByteArray pdfOfWorkbook(const QString &workbookPath, QStringList *notes = nullp
 // Writes that PDF to pdfPath, replacing the file there only once all of it is on the disk.
 void ExportPdf(const QString &workbookPath, const QString &pdfPath, QStringList *notes = nullptr);
 
-// Sets the printer to the sheet's paper and orientation, so the print dialog offers them.
+// Sets the printer to the sheet's paper and orientation, so the print dialog offers them
+// where the printer has no default of its own.
 void PreparePrinter(QPrinter &printer, const QString &workbookPath);
 
 // Prints the workbook's pages on the printer the user chose in the print dialog, with its
-// copies and page range; paper, orientation and everything else are the sheet's.
+// copies, page range, paper and orientation; the rest (margins, scale or fitting, centring)
+// is the sheet's.
 void PrintWorkbook(QPrinter &printer, const QString &workbookPath, QStringList *notes = nullptr);
 
 } // namespace preview

@@ -11,6 +11,9 @@
 #include "workbook/FileRoutines.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QScreen>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
@@ -21,6 +24,9 @@
 #include <QScrollBar>
 #include <QTimer>
 
+#include <algorithm>
+#include <cmath>
+
 #include <sys/stat.h>
 
 using automation::AutomationError;
@@ -29,7 +35,13 @@ namespace preview {
 
 namespace {
 constexpr int kClientWidth = 9840;
-constexpr int kClientHeight = 9390;
+// The design's 9390, and one more row of buttons below its last: 405 high, 120 apart.
+constexpr int kClientHeight = 9915;
+constexpr TwipsRect kBackRect{120, 8850, 4680, 405};
+constexpr TwipsRect kSaveRect{4920, 8850, 4800, 405};
+constexpr TwipsRect kPrintRect{120, 9375, 2280, 405};
+constexpr TwipsRect kExportPdfRect{2520, 9375, 2280, 405};
+constexpr TwipsRect kZoomLabelRect{8520, 9375, 1200, 405};
 const QString kSaveTitle = QStringLiteral("Save File");
 const QString kSaveFilter = QStringLiteral("Excel Files (*.xls)|*.xls|");
 const QString kSaveOntoShownWorkbook =
@@ -81,6 +93,14 @@ int askBeforeWriting(const QString &target)
     return platform::MsgBox(QStringLiteral("Are you sure you wish to overwrite ") + named + QStringLiteral(" ?"), platform::vbYesNo);
 }
 
+// The top-left corner nearest to wanted that puts a frame of that size wholly inside area (its
+// top-left part, when it is larger).
+QPoint keptInside(QPoint wanted, QSize frame, const QRect &area)
+{
+    return QPoint(std::max(area.left(), std::min(wanted.x(), area.right() + 1 - frame.width())),
+                  std::max(area.top(), std::min(wanted.y(), area.bottom() + 1 - frame.height())));
+}
+
 // The same file under any name: a link, another spelling of the path.
 bool isSameFile(const QString &a, const QString &b)
 {
@@ -114,28 +134,98 @@ Form2::Form2(QWidget *parent) : QWidget(parent)
     PushButton2 = new shell::PushButton(QStringLiteral("Zoom Out"), Frame1);
     PushButton2->setGeometry(twipsRect(layout::kPushButton2));
     PushButton8 = new shell::PushButton(QStringLiteral("< Back"), this);
-    PushButton8->setGeometry(twipsRect({120, 8850, 4680, 405}));
+    PushButton8->setGeometry(twipsRect(kBackRect));
     PushButton6 = new shell::PushButton(QStringLiteral("Save Results To Excel File"), this);
-    PushButton6->setGeometry(twipsRect({4920, 8850, 4800, 405}));
+    PushButton6->setGeometry(twipsRect(kSaveRect));
+    PushButton9 = new shell::PushButton(QStringLiteral("Print..."), this);
+    PushButton9->setGeometry(twipsRect(kPrintRect));
+    PushButton10 = new shell::PushButton(QStringLiteral("Export PDF..."), this);
+    PushButton10->setGeometry(twipsRect(kExportPdfRect));
+    Label1 = new QLabel(this);
+    Label1->setGeometry(twipsRect(kZoomLabelRect));
+    Label1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    const auto showZoom = [this](int percent) { Label1->setText(QStringLiteral("%1 %").arg(percent)); };
+    showZoom(int(std::lround(m_viewport->viewport().zoom() * 100)));
+    connect(m_viewport, &ViewportWidget::zoomChanged, this, showZoom);
 
     connect(PushButton1, &QPushButton::clicked, this, [this] { PushButton1_Click(); });
     connect(PushButton2, &QPushButton::clicked, this, [this] { PushButton2_Click(); });
     connect(PushButton6, &QPushButton::clicked, this, [this] { PushButton6_Click(); });
     connect(PushButton8, &QPushButton::clicked, this, [this] { PushButton8_Click(); });
+    connect(PushButton9, &QPushButton::clicked, this, [this] { PushButton9_Click(); });
+    connect(PushButton10, &QPushButton::clicked, this, [this] { PushButton10_Click(); });
+
+    auto *back = new QAction(this);
+    back->setShortcut(Qt::Key_Escape);
+    back->setShortcutContext(Qt::WindowShortcut);
+    connect(back, &QAction::triggered, this, [this] { PushButton8_Click(); });
+    addAction(back);
 
     wireHoverPointer();
     wirePrintCommands();
 
     const QList<QWidget *> order{m_viewport->hScroll1(), m_viewport->vScroll1(), m_viewport->picture2(),
                                  m_viewport->picture1(), Frame1, m_viewport->zoomOri(),
-                                 PushButton1, PushButton2, PushButton6, PushButton8};
+                                 PushButton1, PushButton2, PushButton6, PushButton8, PushButton9, PushButton10};
     for (qsizetype k = 0; k + 1 < order.size(); ++k)
         QWidget::setTabOrder(order[k], order[k + 1]);
+    nameForScreenReaders();
+}
+
+void Form2::nameForScreenReaders()
+{
+    // What each control does, as a screen reader says it; no two alike.
+    PushButton1->setAccessibleName(QStringLiteral("Zoom in on the picture"));
+    PushButton2->setAccessibleName(QStringLiteral("Zoom out of the picture"));
+    PushButton6->setAccessibleName(QStringLiteral("Save the workbook to an Excel file"));
+    PushButton8->setAccessibleName(QStringLiteral("Back to the lists"));
+    PushButton9->setAccessibleName(QStringLiteral("Print the workbook"));
+    PushButton10->setAccessibleName(QStringLiteral("Export the workbook as a PDF file"));
+    Label1->setAccessibleName(QStringLiteral("Zoom factor"));
+    m_viewport->picture1()->setAccessibleName(QStringLiteral("Picture of the workbook"));
+    m_viewport->picture2()->setAccessibleName(QStringLiteral("View of the picture, drag to move it"));
+    m_viewport->zoomOri()->setAccessibleName(QStringLiteral("Unscaled copy of the picture"));
+    m_viewport->hScroll1()->setAccessibleName(QStringLiteral("Scroll the picture sideways"));
+    m_viewport->vScroll1()->setAccessibleName(QStringLiteral("Scroll the picture up and down"));
+}
+
+void Form2::setVisible(bool visible)
+{
+    if (visible && !isVisible())
+        placeOverMainWindow();
+    QWidget::setVisible(visible);
+}
+
+void Form2::placeOverMainWindow()
+{
+    // The run shows this window before it hides the one it came from: that one is the other
+    // window showing now.
+    m_mainWindow = nullptr;
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (w != this && w->isVisible() && w->windowType() == Qt::Window) {
+            m_mainWindow = w;
+            m_mainWindowAt = w->pos();
+            break;
+        }
+    }
+    QScreen *screen = m_mainWindow ? m_mainWindow->screen() : this->screen();
+    if (!screen)
+        return;
+    // The frame around this window is known once it has been shown; until then the main
+    // window's, which the same window manager drew, is the best guess.
+    const QWidget *framed = frameGeometry() != geometry() || !m_mainWindow ? this : m_mainWindow.data();
+    const QRect inner = framed->geometry(), outer = framed->frameGeometry();
+    const QSize frame = outer.size() - inner.size();
+    const QRect area = screen->availableGeometry();
+    const QSize whole = size() + frame;
+    // A window's position is its frame's.
+    move(keptInside(area.topLeft() + QPoint((area.width() - whole.width()) / 2, (area.height() - whole.height()) / 2),
+                    whole, area));
 }
 
 void Form2::wireHoverPointer()
 {
-    // The hand over the four buttons, the arrow over the background and the frame
+    // The hand over the six buttons, the arrow over the background and the frame
     // "Zoom:". The picture area and the scroll bars have no handler and keep whatever
     // pointer the last one set; a move there with a button held stays with them rather
     // than reaching the background beneath.
@@ -147,7 +237,7 @@ void Form2::wireHoverPointer()
         control->setAttribute(Qt::WA_NoMousePropagation);
     m_pointer.hoverOnMouseMove(static_cast<QWidget *>(this), shell::vbDefault);
     m_pointer.hoverOnMouseMove(Frame1, shell::vbDefault);
-    for (shell::PushButton *button : {PushButton1, PushButton2, PushButton6, PushButton8})
+    for (shell::PushButton *button : {PushButton1, PushButton2, PushButton6, PushButton8, PushButton9, PushButton10})
         m_pointer.hoverOnMouseMove(button, shell::vbCustom);
 }
 
@@ -205,7 +295,13 @@ void Form2::PushButton8_Click()
 {
     shell::Guard g(u"Form2.PushButton8_Click");
     g.step(102, [&] { workbook::RemoveRunWorkbook(mExcelFile); });
-    g.step(104, [&] { emit backToLists(); });
+    g.step(104, [&] {
+        emit backToLists();
+        // Shown again, the main window stands where it stood, on its screen.
+        if (m_mainWindow && m_mainWindow->isVisible() && m_mainWindow->screen())
+            m_mainWindow->move(keptInside(m_mainWindowAt, m_mainWindow->frameGeometry().size(),
+                                          m_mainWindow->screen()->availableGeometry()));
+    });
     g.step(106, [&] { hide(); });
     g.step(108, [&] { mFirstActivate = true; });
 }
@@ -236,6 +332,9 @@ void Form2::PushButton6_Click()
     }
     g.step(112, [&] { platform::MsgBox(QStringLiteral("Done.")); });
 }
+
+void Form2::PushButton9_Click() { mnuPrint_Click(); }
+void Form2::PushButton10_Click() { mnuExportPdf_Click(); }
 
 void Form2::mnuPrint_Click()
 {

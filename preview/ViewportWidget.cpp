@@ -4,6 +4,8 @@
 #include "platform/render/SheetRenderer.h"
 #include "platform/xls/Workbook.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QFrame>
 #include <QImage>
 #include <QMouseEvent>
@@ -11,7 +13,10 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QWheelEvent>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <optional>
 #include <cstring>
@@ -32,6 +37,13 @@ const QString kZoomOutClick = QStringLiteral("Form2.PushButton2_Click");
 const QString kMouseDown = QStringLiteral("Form2.picture1_MouseDown");
 const QString kMouseMove = QStringLiteral("Form2.picture1_MouseMove");
 const QString kMouseUp = QStringLiteral("Form2.Picture1_MouseUp");
+const QString kMouseWheel = QStringLiteral("Form2.Picture1_MouseWheel");
+const QString kKeyDown = QStringLiteral("Form2.Form_KeyDown");
+
+// One line of scrolling, by a key or a wheel's line: an item row of the sheet.
+constexpr double kLineTwips = 300;
+// A wheel's notch, in the eighths of a degree wheel events count.
+constexpr int kWheelNotch = 120;
 
 int px(double twips)
 {
@@ -187,6 +199,9 @@ ViewportWidget::ViewportWidget(QWidget *window)
 
     m_picture1 = new PictureBox(m_picture2Inside);
     m_picture1->installEventFilter(this);
+    // The wheel over the picture or the white around it.
+    m_picture2->installEventFilter(this);
+    m_picture2Inside->installEventFilter(this);
 
     m_zoomOri = new PictureBox(window);
     m_zoomOri->hide();
@@ -202,10 +217,119 @@ ViewportWidget::ViewportWidget(QWidget *window)
         m_viewport.setVScrollValue(int16_t(value));
     });
 
+    wireKeys(window);
     sync();
 }
 
 ViewportWidget::~ViewportWidget() = default;
+
+void ViewportWidget::wireKeys(QWidget *window)
+{
+    const auto add = [&](const QList<QKeySequence> &keys, const std::function<void()> &command) {
+        auto *action = new QAction(window);
+        action->setShortcuts(keys);
+        action->setShortcutContext(Qt::WindowShortcut);
+        connect(action, &QAction::triggered, this, command);
+        window->addAction(action);
+    };
+    const auto page = [this](Qt::Orientation o) {
+        // A page keeps one line of the last one in view.
+        const Box &view = m_viewport.picture2();
+        return (o == Qt::Horizontal ? view.innerWidth() : view.innerHeight()) - kLineTwips;
+    };
+    const auto key = [this](const std::function<void()> &command) { return [this, command] { guard(kKeyDown, command); }; };
+    add({Qt::Key_Up}, key([this] { scrollBy(Qt::Vertical, -kLineTwips); }));
+    add({Qt::Key_Down}, key([this] { scrollBy(Qt::Vertical, kLineTwips); }));
+    add({Qt::Key_Left}, key([this] { scrollBy(Qt::Horizontal, -kLineTwips); }));
+    add({Qt::Key_Right}, key([this] { scrollBy(Qt::Horizontal, kLineTwips); }));
+    add({Qt::Key_PageUp}, key([this, page] { scrollBy(Qt::Vertical, -page(Qt::Vertical)); }));
+    add({Qt::Key_PageDown}, key([this, page] { scrollBy(Qt::Vertical, page(Qt::Vertical)); }));
+    add({Qt::Key_Home}, key([this] { scrollToEnd(Qt::Vertical, false); }));
+    add({Qt::Key_End}, key([this] { scrollToEnd(Qt::Vertical, true); }));
+    // Ctrl+= as well: the plus sign shares its key with it on many keyboards.
+    add({QKeySequence::ZoomIn, QKeySequence(Qt::CTRL | Qt::Key_Equal)}, [this] { zoomIn(); });
+    add({QKeySequence::ZoomOut}, [this] { zoomOut(); });
+    add({QKeySequence(Qt::CTRL | Qt::Key_0)}, [this] { zoomToActualSize(); });
+}
+
+void ViewportWidget::scrollBy(Qt::Orientation orientation, double twips)
+{
+    const bool across = orientation == Qt::Horizontal;
+    const int16_t step = across ? m_viewport.hStep() : m_viewport.vStep();
+    if (step == 0)
+        return; // the picture fits: nothing to scroll
+    const ScrollBarState &bar = across ? m_viewport.hScroll() : m_viewport.vScroll();
+    setScrollValue(orientation, bar.value + int(std::lround(twips / step)));
+}
+
+void ViewportWidget::scrollToEnd(Qt::Orientation orientation, bool last)
+{
+    const bool across = orientation == Qt::Horizontal;
+    if ((across ? m_viewport.hStep() : m_viewport.vStep()) == 0)
+        return;
+    const ScrollBarState &bar = across ? m_viewport.hScroll() : m_viewport.vScroll();
+    setScrollValue(orientation, last ? bar.maximum : bar.minimum);
+}
+
+void ViewportWidget::setScrollValue(Qt::Orientation orientation, int value)
+{
+    const SyncOnExit s{[this] { sync(); }};
+    const ScrollBarState &bar = orientation == Qt::Horizontal ? m_viewport.hScroll() : m_viewport.vScroll();
+    const auto v = int16_t(std::clamp(value, int(bar.minimum), int(bar.maximum)));
+    if (orientation == Qt::Horizontal)
+        m_viewport.setHScrollValue(v);
+    else
+        m_viewport.setVScrollValue(v);
+}
+
+void ViewportWidget::zoomAt(bool zoomOut, QPointF at)
+{
+    runGuarded(zoomOut ? kZoomOutClick : kZoomInClick, [&] {
+        const float before = m_viewport.zoom();
+        const QPointF view = at * kTwipsPerPixel;
+        const QPointF onPicture = view - QPointF(m_viewport.picture1().left, m_viewport.picture1().top);
+        const std::optional<Drawing> drawing = m_viewport.zoomStep(zoomOut ? 1 : 0);
+        redraw(drawing);
+        if (!drawing)
+            return;
+        // The zoom put the picture at its top left corner; the point goes back under the
+        // pointer by the scroll bars, as near as their steps allow.
+        const QPointF moved = onPicture * (double(m_viewport.zoom()) / before) - view;
+        const auto value = [](const ScrollBarState &bar, int16_t step, double twips) {
+            return int16_t(std::clamp(int(std::lround(twips / step)), int(bar.minimum), int(bar.maximum)));
+        };
+        if (m_viewport.hStep() != 0)
+            m_viewport.setHScrollValue(value(m_viewport.hScroll(), m_viewport.hStep(), moved.x()));
+        if (m_viewport.vStep() != 0)
+            m_viewport.setVScrollValue(value(m_viewport.vScroll(), m_viewport.vStep(), moved.y()));
+    });
+}
+
+void ViewportWidget::wheel(const QWheelEvent &event, QWidget *over)
+{
+    QPoint delta = event.angleDelta();
+    if (event.modifiers() & Qt::ControlModifier) {
+        // Fine-stepped wheels turn a notch in pieces: a zoom step for every whole notch.
+        m_wheelZoom += delta.y() != 0 ? delta.y() : delta.x();
+        const QPointF at = over->mapTo(m_picture2Inside, event.position());
+        while (std::abs(m_wheelZoom) >= kWheelNotch) {
+            const bool out = m_wheelZoom < 0;
+            m_wheelZoom += out ? kWheelNotch : -kWheelNotch;
+            zoomAt(out, at);
+        }
+        return;
+    }
+    // Shift turns the wheel sideways, where the system has not done so already.
+    if ((event.modifiers() & Qt::ShiftModifier) && delta.x() == 0)
+        delta = QPoint(delta.y(), 0);
+    const double line = kLineTwips * QApplication::wheelScrollLines() / kWheelNotch;
+    guard(kMouseWheel, [&] {
+        if (delta.x() != 0)
+            scrollBy(Qt::Horizontal, -delta.x() * line);
+        if (delta.y() != 0)
+            scrollBy(Qt::Vertical, -delta.y() * line);
+    });
+}
 
 void ViewportWidget::setCapture(const QPixmap &capture)
 {
@@ -301,6 +425,11 @@ void ViewportWidget::zoomOut()
     runGuarded(kZoomOutClick, [this] { redraw(m_viewport.zoomStep(1)); });
 }
 
+void ViewportWidget::zoomToActualSize()
+{
+    runGuarded(kKeyDown, [this] { redraw(m_viewport.setZoom(1.0f)); });
+}
+
 void ViewportWidget::runGuarded(const QString &location, const std::function<void()> &handler)
 {
     guard(location, [&] {
@@ -390,6 +519,11 @@ void ViewportWidget::sync()
     m_zoomOri->setGeometry(px(z.left), px(z.top), px(z.width), px(z.height));
     applyScrollBar(m_hScroll1, m_viewport.hScroll());
     applyScrollBar(m_vScroll1, m_viewport.vScroll());
+    const int percent = int(std::lround(m_viewport.zoom() * 100));
+    if (percent != m_shownPercent) {
+        m_shownPercent = percent;
+        emit zoomChanged(percent);
+    }
 }
 
 QPointF ViewportWidget::toPicture1Twips(const QPointF &pixelPos) const
@@ -402,6 +536,12 @@ QPointF ViewportWidget::toPicture1Twips(const QPointF &pixelPos) const
 
 bool ViewportWidget::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::Wheel && (watched == m_picture1 || watched == m_picture2Inside || watched == m_picture2)) {
+        const auto *we = static_cast<QWheelEvent *>(event);
+        // Picture1 lies on the inside, which lies on Picture2: the first that sees it takes it.
+        wheel(*we, static_cast<QWidget *>(watched));
+        return true;
+    }
     if (watched != m_picture1)
         return QObject::eventFilter(watched, event);
 

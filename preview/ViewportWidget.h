@@ -24,6 +24,12 @@
 // where the Viewport says. Only an accepted zoom scales the picture (once, from
 // Zoom_Ori); dragging and scrolling only move Picture1.
 //
+// Steering as in any viewer: over the picture the wheel scrolls down and up, with Shift
+// sideways, and with Ctrl zooms one step about the pointer; in the window the arrow keys,
+// Page Up/Down and Home/End scroll, Ctrl++, Ctrl+- and Ctrl+0 zoom in, out and to 100 %.
+// Every move goes through the scroll bars' values, so the picture only ever stands where a
+// scroll bar can put it.
+//
 // The window wires its zoom buttons to zoomIn() and zoomOut(), calls setCapture() with
 // the generation run's picture and initialise() when it becomes active with a new
 // capture, and installs a HandlerGuard to report failures of the handlers.
@@ -43,6 +49,7 @@
 
 class QFrame;
 class QScrollBar;
+class QWheelEvent;
 
 namespace preview {
 
@@ -106,6 +113,15 @@ public:
     void setHScrollbarByPercent(int16_t percent);
     void setVScrollbarByPercent(int16_t percent);
 
+    // The picture moved by about so many twips (right and down for positive), as far as
+    // the scroll bar goes.
+    void scrollBy(Qt::Orientation orientation, double twips);
+    // To the first (false) or last (true) position of that scroll bar.
+    void scrollToEnd(Qt::Orientation orientation, bool last);
+    // One step in or out (zoomOut), keeping the point of Picture1 under at (in pixels of
+    // the viewport's inside) where it is, as far as the scroll bars allow.
+    void zoomAt(bool zoomOut, QPointF at);
+
     const Viewport &viewport() const { return m_viewport; }
     QFrame *picture2() const { return m_picture2; }
     PictureBox *picture1() const { return m_picture1; }
@@ -121,12 +137,15 @@ public slots:
     void initialise();
     void zoomIn(); // "Zoom In" (PushButton1_Click)
     void zoomOut(); // "Zoom Out" (PushButton2_Click)
+    void zoomToActualSize(); // Ctrl+0: back to 100 %
 
 signals:
     // Picture1 was scaled and drawn anew, at this size in pixels.
     void pictureRedrawn(QSize pixelSize);
     // The window's own mouse pointer goes back to the default one.
     void pointerReset();
+    // The factor now shown, in whole percent, whenever it changes.
+    void zoomChanged(int percent);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -144,6 +163,9 @@ private:
     QImage canvas(QSize size);
 
     void dropSheet();
+    void wireKeys(QWidget *window);
+    void wheel(const QWheelEvent &event, QWidget *over);
+    void setScrollValue(Qt::Orientation orientation, int value);
 
     Viewport m_viewport;
     QImage m_capture; // opaque, 32 bits a pixel
@@ -151,6 +173,8 @@ private:
     std::shared_ptr<uchar> m_canvas; // Picture1's persistent image, reused across zooms
     std::size_t m_canvasBytes = 0;
     HandlerGuard m_guard;
+    int m_wheelZoom = 0; // eighths of a degree turned with Ctrl not yet used for a step
+    int m_shownPercent = 0;
 
     QFrame *m_picture2 = nullptr;
     QWidget *m_picture2Inside = nullptr; // the inner area, which clips Picture1

@@ -15,6 +15,8 @@ packages=(
   qt6-qpa-plugins fonts-liberation fonts-urw-base35
   # test: a private X server, readers of workbooks that nobody here wrote
   xvfb xauth python3 python3-xlib python3-xlrd python3-xlwt
+  # test: a real window manager, for where windows are placed
+  openbox
   libreoffice-calc-nogui libreoffice-draw-nogui poppler-utils imagemagick librsvg2-bin
   # test: printing through a real CUPS (a private cupsd with a cups-pdf queue)
   cups cups-client printer-driver-cups-pdf

@@ -12,6 +12,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTemporaryDir>
+#include <QWheelEvent>
 #include <QWidget>
 
 #include <benchmark/benchmark.h>
@@ -71,7 +72,7 @@ struct Preview {
 
     explicit Preview(Source source = Source::Capture)
     {
-        window.resize(656, 626);
+        window.resize(656, 661);
         view = new ViewportWidget(&window);
         QObject::connect(view, &ViewportWidget::pictureRedrawn, [this] { ++redraws; });
         if (source == Source::Sheet) {
@@ -165,6 +166,30 @@ void BM_DragStepAt400Percent(benchmark::State &state) { dragStepAt400Percent(sta
 void BM_SheetDragStepAt400Percent(benchmark::State &state) { dragStepAt400Percent(state, Source::Sheet); }
 BENCHMARK(BM_DragStepAt400Percent)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SheetDragStepAt400Percent)->Unit(benchmark::kMicrosecond);
+
+// One notch of the wheel over the 400 % picture, down and back up in turn: the picture moves
+// three lines and the window repaints what came into view.
+void wheelStepAt400Percent(benchmark::State &state, Source source)
+{
+    Preview p(source);
+    p.zoomTo(4.0f);
+    const int before = p.redraws;
+    QWidget *pic = p.view->picture1();
+    int notches = -1;
+    for (auto _ : state) {
+        const QPoint at = QPoint(300, 300) - pic->pos();
+        QWheelEvent event(at, pic->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(pic, &event);
+        QCoreApplication::processEvents();
+        notches = -notches;
+    }
+    state.counters["redraws"] = benchmark::Counter(double(p.redraws - before));
+}
+void BM_WheelStepAt400Percent(benchmark::State &state) { wheelStepAt400Percent(state, Source::Capture); }
+void BM_SheetWheelStepAt400Percent(benchmark::State &state) { wheelStepAt400Percent(state, Source::Sheet); }
+BENCHMARK(BM_WheelStepAt400Percent)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SheetWheelStepAt400Percent)->Unit(benchmark::kMicrosecond);
 
 // The same drag step on the model alone.
 void BM_ModelDragStep(benchmark::State &state)

@@ -14,7 +14,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from xsession import ProgramRun, XServer  # noqa: E402
 
 MAIN = (888, 568)
-PREVIEW = (656, 626)
+PREVIEW = (656, 661)
 START = (444, 21)
 ZOOM_IN = (172, 557)
 CATEGORIES, ITEMS = 15, 20

@@ -43,6 +43,9 @@ QString folderProblem(const QByteArray &folder, int error)
     struct stat st {};
     if (error == ENOTDIR || (::stat(folder.constData(), &st) == 0 && !S_ISDIR(st.st_mode)))
         return QStringLiteral("the folder %1 is a file").arg(QFile::decodeName(folder));
+    // Some folders that exist refuse new files with "no such file" all the same (/proc).
+    if (error == ENOENT && ::stat(folder.constData(), &st) == 0 && S_ISDIR(st.st_mode))
+        return QStringLiteral("writing in the folder %1 is not permitted").arg(QFile::decodeName(folder));
     if (error == ENOENT)
         return QStringLiteral("the folder %1 does not exist").arg(QFile::decodeName(folder));
     return describeError(error);

@@ -1,6 +1,7 @@
 #include "platform/render/PageLayout.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace render {
@@ -64,9 +65,10 @@ QSizeF PageLayout::orientedPaper(const xls::PageSetup &setup)
 }
 
 std::vector<int> PageLayout::bands(const std::vector<double> &lengths, double usable, double scale,
-                                   const std::vector<int> &breaksAt, double headingPx)
+                                   const std::vector<int> &breaksAt, double headingPx, double titlePx, int titleUntil)
 {
-    const double usablePx = usable / scale - headingPx;
+    auto usableFrom = [&](int start) { return usable / scale - headingPx - (start > titleUntil ? titlePx : 0); };
+    double usablePx = usableFrom(0);
     std::vector<int> starts{0};
     double acc = 0;
     size_t nextBreak = 0;
@@ -76,6 +78,7 @@ std::vector<int> PageLayout::bands(const std::vector<double> &lengths, double us
         const bool manual = nextBreak < breaksAt.size() && breaksAt[nextBreak] == int(i);
         if (int(i) > starts.back() && (manual || acc + lengths[i] > usablePx + kEpsilon)) {
             starts.push_back(int(i));
+            usablePx = usableFrom(int(i));
             acc = 0;
         }
         acc += lengths[i];
@@ -104,6 +107,20 @@ PageLayout::PageLayout(const SheetGeometry &geometry, const xls::PageSetup &setu
     }
 
     const double headW = m_headingColPx * m_stretch; // the row numbers' column, stretched like the rest
+    // Print titles: a band starting after them repeats them (index in widths / heights past
+    // which a band does; negative when they lie before the range, so every band does).
+    double titleW = 0, titleH = 0;
+    int titleColsUntil = INT_MAX, titleRowsUntil = INT_MAX;
+    if (setup.titleRows) {
+        for (int r = setup.titleRows->first; r <= setup.titleRows->second; ++r)
+            titleH += geometry.rowHeight(r);
+        titleRowsUntil = int(setup.titleRows->second) - range.firstRow;
+    }
+    if (setup.titleColumns) {
+        for (int c = setup.titleColumns->first; c <= setup.titleColumns->second; ++c)
+            titleW += geometry.columnWidth(c) * m_stretch;
+        titleColsUntil = int(setup.titleColumns->second) - range.firstCol;
+    }
     const double usableW = m_paper.width() - (m_margins.left + m_margins.right) * kPointsPerInch;
     const double usableH = m_paper.height() - (m_margins.top + m_margins.bottom) * kPointsPerInch;
     // Breaks as indices into widths and heights; fitting ignores them, as spreadsheet
@@ -130,19 +147,19 @@ PageLayout::PageLayout(const SheetGeometry &geometry, const xls::PageSetup &setu
         m_percent = kMinFitPercent;
         for (int p = std::clamp(int(std::floor(bound + kEpsilon)), kMinFitPercent, kMaxFitPercent); p >= kMinFitPercent; --p) {
             const double s = kPointsPerPixel * p / 100.0;
-            const std::vector<int> cs = bands(widths, usableW, s, {}, headW);
-            const std::vector<int> rs = bands(heights, usableH, s, {}, m_headingRowPx);
+            const std::vector<int> cs = bands(widths, usableW, s, {}, headW, titleW, titleColsUntil);
+            const std::vector<int> rs = bands(heights, usableH, s, {}, m_headingRowPx, titleH, titleRowsUntil);
             if ((setup.fitWidth == 0 || cs.size() <= setup.fitWidth) && (setup.fitHeight == 0 || rs.size() <= setup.fitHeight)) {
                 m_percent = p;
                 break;
             }
         }
-        colStarts = bands(widths, usableW, scale(), {}, headW);
-        rowStarts = bands(heights, usableH, scale(), {}, m_headingRowPx);
+        colStarts = bands(widths, usableW, scale(), {}, headW, titleW, titleColsUntil);
+        rowStarts = bands(heights, usableH, scale(), {}, m_headingRowPx, titleH, titleRowsUntil);
     } else {
         m_percent = std::clamp<int>(setup.scalePercent, xls::biff::setup::kMinScale, xls::biff::setup::kMaxScale);
-        colStarts = bands(widths, usableW, scale(), colBreaks, headW);
-        rowStarts = bands(heights, usableH, scale(), rowBreaks, m_headingRowPx);
+        colStarts = bands(widths, usableW, scale(), colBreaks, headW, titleW, titleColsUntil);
+        rowStarts = bands(heights, usableH, scale(), rowBreaks, m_headingRowPx, titleH, titleRowsUntil);
     }
 
     const double s = scale();
@@ -155,7 +172,10 @@ PageLayout::PageLayout(const SheetGeometry &geometry, const xls::PageSetup &setu
         const size_t c0 = size_t(colStarts[cb]), c1 = cb + 1 < colStarts.size() ? size_t(colStarts[cb + 1]) : widths.size();
         const size_t r0 = size_t(rowStarts[rb]), r1 = rb + 1 < rowStarts.size() ? size_t(rowStarts[rb + 1]) : heights.size();
         const double wPx = sum(widths, c0, c1), hPx = sum(heights, r0, r1);
-        const double wPt = (wPx + headW) * s, hPt = (hPx + m_headingRowPx) * s;
+        const bool withTitleRows = setup.titleRows && int(r0) > titleRowsUntil;
+        const bool withTitleCols = setup.titleColumns && int(c0) > titleColsUntil;
+        const double tH = withTitleRows ? titleH : 0, tW = withTitleCols ? titleW : 0;
+        const double wPt = (wPx + headW + tW) * s, hPt = (hPx + m_headingRowPx + tH) * s;
         double x = m_margins.left * kPointsPerInch, y = m_margins.top * kPointsPerInch;
         if (setup.centreHorizontally)
             x += std::max(0.0, (usableW - wPt) / 2);
@@ -166,7 +186,21 @@ PageLayout::PageLayout(const SheetGeometry &geometry, const xls::PageSetup &setu
         page.cells = xls::CellRange{uint16_t(range.firstRow + r0), uint16_t(range.firstRow + r1 - 1),
                                     uint16_t(range.firstCol + c0), uint16_t(range.firstCol + c1 - 1)};
         page.headingsRect = QRectF(x, y, wPt, hPt);
-        page.cellsRect = QRectF(x + headW * s, y + m_headingRowPx * s, wPx * s, hPx * s);
+        page.cellsRect = QRectF(x + (headW + tW) * s, y + (m_headingRowPx + tH) * s, wPx * s, hPx * s);
+        if (withTitleRows) {
+            page.titleRows = xls::CellRange{setup.titleRows->first, setup.titleRows->second, page.cells.firstCol, page.cells.lastCol};
+            page.titleRowsRect = QRectF(page.cellsRect.left(), page.cellsRect.top() - tH * s, wPx * s, tH * s);
+        }
+        if (withTitleCols) {
+            page.titleColumns = xls::CellRange{page.cells.firstRow, page.cells.lastRow, setup.titleColumns->first,
+                                               setup.titleColumns->second};
+            page.titleColumnsRect = QRectF(page.cellsRect.left() - tW * s, page.cellsRect.top(), tW * s, hPx * s);
+        }
+        if (withTitleRows && withTitleCols) {
+            page.titleCorner = xls::CellRange{setup.titleRows->first, setup.titleRows->second, setup.titleColumns->first,
+                                              setup.titleColumns->second};
+            page.titleCornerRect = QRectF(page.titleColumnsRect.left(), page.titleRowsRect.top(), tW * s, tH * s);
+        }
         m_pages.push_back(page);
     };
     if (setup.overThenDown) {

@@ -18,6 +18,7 @@
 
 #include <QRectF>
 #include <QSizeF>
+#include <optional>
 #include <vector>
 
 namespace render {
@@ -37,7 +38,11 @@ struct Page {
     int number = 1;               // the number &P prints
     xls::CellRange cells;         // what this page shows
     QRectF cellsRect;             // where the cells land on the paper (points)
-    QRectF headingsRect;          // cells plus the headings when printed, else cellsRect
+    QRectF headingsRect;          // cells plus the headings (and titles) when printed
+    // The print titles this page repeats: rows above its cells, columns to their left, and
+    // where both meet; each with where it lands on the paper (points).
+    std::optional<xls::CellRange> titleRows, titleColumns, titleCorner;
+    QRectF titleRowsRect, titleColumnsRect, titleCornerRect;
 };
 
 class PageLayout {
@@ -63,8 +68,10 @@ public:
 private:
     // Start indices of each page band for a run of lengths (px), a usable length (pt), the
     // breaks that must start a band, at a scale in points per pixel.
+    // A band that starts after index titleUntil also holds the titles, titlePx long.
     static std::vector<int> bands(const std::vector<double> &lengths, double usable, double scale,
-                                  const std::vector<int> &breaksAt, double headingPx);
+                                  const std::vector<int> &breaksAt, double headingPx, double titlePx = 0,
+                                  int titleUntil = 0);
 
     QSizeF m_paper;
     xls::PageMargins m_margins;

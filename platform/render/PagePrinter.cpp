@@ -50,6 +50,7 @@ void paintHeaderFooter(QPainter &painter, const QString &text, const xls::PageCo
     if (sections.isEmpty())
         return;
     QFont font(QString::fromLatin1(kHeaderFamily));
+    font.setStyleStrategy(QFont::PreferNoShaping); // no ligatures in the PDF's text
     // The painter counts in points; a font's points are the device's, so undo its resolution.
     font.setPointSizeF(kHeaderPointSize * kPointsPerInch / painter.device()->logicalDpiY());
     painter.setFont(font);
@@ -81,12 +82,13 @@ double columnStretch(const xls::Workbook &book)
 }
 
 // Column letters above the page's cells and row numbers to their left, in sheet pixels
-// relative to the page's top-left cell.
-void paintHeadings(QPainter &painter, const SheetGeometry &geo, const Page &page, const PageLayout &layout)
+// relative to the page's top-left cell, the columns stretched as the page lays them out.
+void paintHeadings(QPainter &painter, const SheetGeometry &geo, const Page &page, const PageLayout &layout, double stretch)
 {
-    const int hw = layout.headingColumnPx(), hh = layout.headingRowPx();
+    const double hw = layout.headingColumnPx() * stretch, hh = layout.headingRowPx();
     const double x0 = double(geo.columnX(page.cells.firstCol)), y0 = double(geo.rowY(page.cells.firstRow));
     QFont font(QString::fromLatin1(kHeaderFamily));
+    font.setStyleStrategy(QFont::PreferNoShaping);
     font.setPixelSize(11);
     painter.setFont(font);
     painter.setPen(QColor(kHeadingLine));
@@ -98,7 +100,7 @@ void paintHeadings(QPainter &painter, const SheetGeometry &geo, const Page &page
     cell(QRectF(-hw, -hh, hw, hh), QString());
     for (int c = page.cells.firstCol; c <= page.cells.lastCol; ++c)
         if (geo.columnWidth(c) > 0)
-            cell(QRectF(geo.columnX(c) - x0, -hh, geo.columnWidth(c), hh), columnLetters(c));
+            cell(QRectF((geo.columnX(c) - x0) * stretch, -hh, geo.columnWidth(c) * stretch, hh), columnLetters(c));
     for (int r = page.cells.firstRow; r <= page.cells.lastRow; ++r)
         if (geo.rowHeight(r) > 0)
             cell(QRectF(-hw, geo.rowY(r) - y0, hw, geo.rowHeight(r)), QString::number(r + 1));
@@ -126,13 +128,59 @@ xls::Result<PrintResult> printWorkbook(QPagedPaintDevice &device, const xls::Wor
     const QSizeF paper = device.pageLayout().fullRectPoints().size();
 
     const SheetGeometry geometry(sheet);
-    const xls::CellRange range = xls::printRange(book, sheetIndex, setup);
+    xls::CellRange range = xls::printRange(book, sheetIndex, setup);
+    // Without a print area, text that runs on past the last used column prints whole.
+    if (!setup.printArea)
+        range = rangeWithOverflow(book, sheetIndex, range);
     const PageLayout layout(geometry, setup, range, paper, columnStretch(book));
     PrintResult result;
     result.notes = setup.notes;
     if (layout.truncated())
         result.notes << QStringLiteral("The sheet would print on more than %1 pages; only the first %1 are printed.").arg(kMaxPages);
-    const int pageCount = int(layout.pages().size());
+
+    // Each page's cells, laid out on their own: a neighbour's text would be hidden by a clip
+    // but still be in the PDF's text. A page with nothing on it (a blank stretch of the used
+    // range, the far side of a manual break) is not printed; its header and footer alone do
+    // not make it a page, and the pages that print are numbered without it.
+    // The print titles a page repeats are not content of their own either.
+    struct Titles {
+        QRectF at;
+        RangeDrawing drawing;
+    };
+    struct PrintedPage {
+        const Page *page;
+        RangeDrawing drawing;
+        std::vector<Titles> titles;
+    };
+    std::vector<PrintedPage> printed;
+    for (const Page &page : layout.pages()) {
+        xls::Result<RangeDrawing> drawing = RangeDrawing::layOut(book, sheetIndex, page.cells, layout.scaleX() / layout.scale());
+        if (!drawing)
+            return drawing.error();
+        if (drawing->isBlank())
+            continue;
+        PrintedPage p{&page, std::move(*drawing), {}};
+        for (const auto &[cells, at] : {std::pair(page.titleRows, page.titleRowsRect), std::pair(page.titleColumns, page.titleColumnsRect),
+                                        std::pair(page.titleCorner, page.titleCornerRect)}) {
+            if (!cells)
+                continue;
+            xls::Result<RangeDrawing> title = RangeDrawing::layOut(book, sheetIndex, *cells, layout.scaleX() / layout.scale());
+            if (!title)
+                return title.error();
+            p.titles.push_back({at, std::move(*title)});
+        }
+        printed.push_back(std::move(p));
+    }
+    if (printed.empty() && !layout.pages().empty()) {
+        // An empty sheet still prints one page, as it would from the spreadsheet.
+        xls::Result<RangeDrawing> drawing = RangeDrawing::layOut(book, sheetIndex, layout.pages().front().cells,
+                                                                 layout.scaleX() / layout.scale());
+        if (!drawing)
+            return drawing.error();
+        printed.push_back({&layout.pages().front(), std::move(*drawing), {}});
+    }
+    const int pageCount = int(printed.size());
+    const int firstNumber = layout.pages().empty() ? 1 : layout.pages().front().number;
 
     QPainter painter;
     if (!painter.begin(&device))
@@ -146,35 +194,41 @@ xls::Result<PrintResult> printWorkbook(QPagedPaintDevice &device, const xls::Wor
     const int first = request.fromPage > 0 ? std::min(request.fromPage, pageCount) : 1;
     const int last = request.toPage > 0 ? std::clamp(request.toPage, first, pageCount) : pageCount;
     for (int i = first - 1; i < last; ++i) {
-        const Page &page = layout.pages()[size_t(i)];
+        const Page &page = *printed[size_t(i)].page;
+        const RangeDrawing &drawing = printed[size_t(i)].drawing;
+        const int number = firstNumber + i;
         if (i > first - 1 && !device.newPage()) {
             painter.end();
-            return xls::Error{QStringLiteral("The printer or PDF file refused page %1.").arg(page.number)};
+            return xls::Error{QStringLiteral("The printer or PDF file refused page %1.").arg(number)};
         }
         painter.save();
         painter.scale(toDevice, device.logicalDpiY() / kPointsPerInch);
 
         // &N is how many pages print, whatever number the first one carries.
-        const xls::PageContext context{page.number, pageCount, request.now, QFileInfo(request.fileName).fileName(),
+        const xls::PageContext context{number, pageCount, request.now, QFileInfo(request.fileName).fileName(),
                                        sheet.name()};
         paintHeaderFooter(painter, setup.header, context, paper, layout.margins(), true);
         paintHeaderFooter(painter, setup.footer, context, paper, layout.margins(), false);
 
-        // The page's cells, laid out on their own: a neighbour's text would be hidden by a
-        // clip but still be in the PDF's text. One pixel more right and below holds the
-        // closing grid line or border.
-        xls::Result<RangeDrawing> drawing = RangeDrawing::layOut(book, sheetIndex, page.cells);
-        if (!drawing) {
-            painter.end();
-            return drawing.error();
-        }
+        // The same scale both ways, so glyphs keep their own width; the columns were laid
+        // out stretched instead. One pixel more right and below holds the closing grid line
+        // or border.
         painter.translate(page.cellsRect.topLeft());
-        painter.scale(layout.scaleX(), layout.scale());
+        painter.scale(layout.scale(), layout.scale());
         if (setup.printHeadings)
-            paintHeadings(painter, geometry, page, layout);
-        painter.setClipRect(QRectF(QPointF(0, 0), QSizeF(drawing->size())));
-        drawing->paint(painter, options);
+            paintHeadings(painter, geometry, page, layout, layout.scaleX() / layout.scale());
+        painter.setClipRect(QRectF(QPointF(0, 0), QSizeF(drawing.size())));
+        drawing.paint(painter, options);
         painter.restore();
+        for (const Titles &t : printed[size_t(i)].titles) {
+            painter.save();
+            painter.scale(toDevice, device.logicalDpiY() / kPointsPerInch);
+            painter.translate(t.at.topLeft());
+            painter.scale(layout.scale(), layout.scale());
+            painter.setClipRect(QRectF(QPointF(0, 0), QSizeF(t.drawing.size())));
+            t.drawing.paint(painter, options);
+            painter.restore();
+        }
         ++result.pages;
     }
     if (!painter.end())

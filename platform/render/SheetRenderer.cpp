@@ -6,10 +6,14 @@
 
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QTextCharFormat>
 #include <QTextLayout>
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <optional>
+#include <tuple>
+#include <utility>
 #include <unordered_map>
 
 namespace render {
@@ -86,6 +90,65 @@ PixelTarget pixelTarget(QPainter &p)
     return {image, QPoint(int(t.dx()), int(t.dy()))};
 }
 
+// A view shrunk below one device pixel a sheet pixel: a one-pixel line would fall between the
+// device's pixels and vanish, and the dots of a pattern would be sampled away, turning the fill
+// plain. Lines and fills are then set on whole device pixels, a line at least one wide, and a
+// pattern repeats its tile pixel for pixel, so both look as they do at 100 %. Fills and lines
+// meet as the unscaled rectangles would: a pixel belongs to whichever covers its centre.
+class DevicePixels {
+public:
+    static std::optional<DevicePixels> of(const QPainter &p)
+    {
+        const QTransform t = p.deviceTransform();
+        if (t.type() > QTransform::TxScale || t.m11() <= 0 || t.m22() <= 0 || (t.m11() >= 1 && t.m22() >= 1))
+            return std::nullopt;
+        return DevicePixels(p.worldTransform(), t);
+    }
+    QRect map(const QRect &r) const
+    {
+        const auto span = [](double from, double to) {
+            const int first = int(std::ceil(from - 0.5));
+            return std::pair{first, std::max(first + 1, int(std::ceil(to - 0.5)))};
+        };
+        const auto [x1, x2] = span(r.left() * m_toDevice.m11() + m_toDevice.dx(), (r.right() + 1) * m_toDevice.m11() + m_toDevice.dx());
+        const auto [y1, y2] = span(r.top() * m_toDevice.m22() + m_toDevice.dy(), (r.bottom() + 1) * m_toDevice.m22() + m_toDevice.dy());
+        return QRect(x1, y1, x2 - x1, y2 - y1);
+    }
+    // Where the sheet's point lands on the device.
+    QPointF map(const QPointF &at) const { return m_toDevice.map(at); }
+    // The painter then draws in device pixels; the caller restores its transform.
+    void drawInDevicePixels(QPainter &p) const { p.setWorldTransform(m_deviceWorld); }
+
+private:
+    DevicePixels(const QTransform &world, const QTransform &toDevice)
+        : m_toDevice(toDevice), m_deviceWorld(toDevice.inverted() * world)
+    {
+    }
+    QTransform m_toDevice;
+    QTransform m_deviceWorld;
+};
+
+// Rectangles that meet along a whole side become one: a line several pixels thick, laid out
+// a pixel row at a time, is then mapped to device pixels as one line.
+void mergeTouching(std::vector<QRect> &rects)
+{
+    const auto merge = [&rects](auto order, auto joins) {
+        std::sort(rects.begin(), rects.end(), order);
+        size_t kept = 0;
+        for (size_t i = 0; i < rects.size(); ++i) {
+            if (kept > 0 && joins(rects[kept - 1], rects[i]))
+                rects[kept - 1] |= rects[i];
+            else
+                rects[kept++] = rects[i];
+        }
+        rects.resize(kept);
+    };
+    merge([](const QRect &a, const QRect &b) { return std::tuple(a.left(), a.right(), a.top()) < std::tuple(b.left(), b.right(), b.top()); },
+          [](const QRect &a, const QRect &b) { return a.left() == b.left() && a.right() == b.right() && b.top() == a.bottom() + 1; });
+    merge([](const QRect &a, const QRect &b) { return std::tuple(a.top(), a.bottom(), a.left()) < std::tuple(b.top(), b.bottom(), b.left()); },
+          [](const QRect &a, const QRect &b) { return a.top() == b.top() && a.bottom() == b.bottom() && b.left() == a.right() + 1; });
+}
+
 // Fills the rectangles (those meeting visible) in one opaque colour, without outline.
 void fillRects(QPainter &p, const PixelTarget &target, const QColor &color, const std::vector<QRect> &rects,
                const QRect &visible, std::vector<QRect> &scratch)
@@ -110,6 +173,16 @@ void fillRects(QPainter &p, const PixelTarget &target, const QColor &color, cons
     }
     p.setPen(Qt::NoPen);
     p.setBrush(color);
+    if (const std::optional<DevicePixels> device = DevicePixels::of(p)) {
+        const QTransform world = p.worldTransform();
+        mergeTouching(scratch);
+        for (QRect &r : scratch)
+            r = device->map(r);
+        device->drawInDevicePixels(p);
+        p.drawRects(scratch.data(), int(scratch.size()));
+        p.setWorldTransform(world);
+        return;
+    }
     p.drawRects(scratch.data(), int(scratch.size()));
 }
 
@@ -145,6 +218,15 @@ struct PictureJob {
     QImage image;
 };
 
+// A part of one line drawn in its own font or colour, or apart from its neighbours (the room
+// of a format's _x, a *x fill), at x from the line's start.
+struct TextPiece {
+    QString text;
+    qreal x = 0;
+    uint16_t fontIndex = 0;
+    std::optional<QColor> color;
+};
+
 // One cell's text, placed: drawn after the fills, clipped to its box.
 struct TextJob {
     QString text;
@@ -156,6 +238,9 @@ struct TextJob {
     int flags = 0;       // Qt alignment flags for wrapped text
     bool needsClip = false;
     std::shared_ptr<QTextLayout> layout; // wrapped text, laid out at 96 dpi
+    std::optional<QColor> color;         // the number format's colour, over the font's
+    std::vector<TextPiece> pieces;       // a single line in parts; empty: text in one
+    std::vector<QTextLayout::FormatRange> runs; // wrapped rich text: fonts and colours
 };
 
 struct FontEntry {
@@ -170,11 +255,12 @@ struct FontEntry {
 // demand.
 class RangeDrawing::Layout {
 public:
-    Layout(const xls::Workbook &book, const xls::Worksheet &sheet, SheetGeometry geometry, xls::CellRange range)
+    Layout(const xls::Workbook &book, const xls::Worksheet &sheet, SheetGeometry geometry, xls::CellRange range,
+           double columnStretch = 1.0)
         : m_book(book), m_sheet(sheet), m_geo(std::move(geometry)), m_range(range),
           m_rows(range.lastRow - range.firstRow + 1), m_cols(range.lastCol - range.firstCol + 1),
-          m_x0(m_geo.columnX(range.firstCol)), m_y0(m_geo.rowY(range.firstRow)),
-          m_size(int(m_geo.columnX(range.lastCol + 1) - m_x0 + 1), int(m_geo.rowY(range.lastRow + 1) - m_y0 + 1))
+          m_x0(m_geo.columnX(range.firstCol)), m_y0(m_geo.rowY(range.firstRow)), m_stretch(columnStretch),
+          m_size(x(range.lastCol + 1) + 1, int(m_geo.rowY(range.lastRow + 1) - m_y0 + 1))
     {
     }
 
@@ -183,9 +269,39 @@ public:
 
     xls::CellRange range() const { return m_range; }
     QSize size() const { return m_size; }
+    bool isBlank() const
+    {
+        return m_text.empty() && m_fills.empty() && m_strokes.empty() && m_diagonals.empty() && m_pictures.empty();
+    }
+    // Only where single lines of text reach: the cells and their text, no wrapped lines
+    // (they never run on), fills, borders or pictures.
+    void buildTextReach()
+    {
+        m_textReachOnly = true;
+        collectCells();
+        layoutText();
+    }
+    // The last column any text of the range reaches into.
+    int textReach() const
+    {
+        int reach = m_range.firstCol;
+        for (const TextJob &job : m_text)
+            for (int c = m_range.lastCol; c > reach; --c)
+                if (job.clip.right() >= x(c)) {
+                    reach = c;
+                    break;
+                }
+        return reach;
+    }
 
 private:
-    int x(int sheetCol) const { return int(m_geo.columnX(sheetCol) - m_x0); }
+    // Columns may be laid out wider than their screen pixels (on paper a digit takes the
+    // font's true advance); text keeps its own size, so it fits what it fits on paper.
+    int x(int sheetCol) const
+    {
+        const int64_t px = m_geo.columnX(sheetCol) - m_x0;
+        return m_stretch == 1.0 ? int(px) : int(std::lround(double(px) * m_stretch));
+    }
     int y(int sheetRow) const { return int(m_geo.rowY(sheetRow) - m_y0); }
     size_t slot(int r, int c) const { return size_t(r - m_range.firstRow) * size_t(m_cols) + size_t(c - m_range.firstCol); }
     bool inRange(int r, int c) const
@@ -198,6 +314,8 @@ private:
     int mergeAt(int r, int c) const;         // index into m_merges, -1 for none
     uint32_t rgb(uint16_t colorIndex, uint32_t automatic) const;
     const FontEntry &fontFor(uint16_t fontIndex);
+    const xls::NumberFormat &numberFormatFor(uint16_t formatIndex);
+    qreal placePieces(TextJob &job, const xls::FormattedValue &value, const xls::Cell &cell, uint16_t fontIndex, qreal avail);
 
     void layoutFills();
     void addFill(const xls::CellFormat &f, int x1, int y1, int x2, int y2);
@@ -218,6 +336,7 @@ private:
     const xls::CellRange m_range;
     const int m_rows, m_cols;
     const int64_t m_x0, m_y0;
+    const double m_stretch;
     const QSize m_size;
 
     std::vector<const xls::Cell *> m_cells;   // per slot; null for no record
@@ -225,12 +344,14 @@ private:
     std::vector<int> m_mergeSlot;             // per slot; -1 for none
     std::vector<uint8_t> m_noVerticalGrid;    // per slot: text runs across the cell's left grid line
     std::unordered_map<uint16_t, FontEntry> m_fonts;
+    std::unordered_map<uint16_t, xls::NumberFormat> m_numberFormats;
     std::vector<FillJob> m_fills;
     std::unordered_map<uint64_t, QBrush> m_patterns; // pattern and colours -> brush
     std::vector<TextJob> m_text;
     std::vector<StrokeBatch> m_strokes;       // weakest line first: where lines cross the stronger shows
     std::vector<DiagonalJob> m_diagonals;
     std::vector<PictureJob> m_pictures;
+    bool m_textReachOnly = false;
 };
 
 void RangeDrawing::Layout::build()
@@ -274,10 +395,21 @@ void RangeDrawing::Layout::paint(QPainter &p, const PaintOptions &options) const
 
     // The patterns are anchored to the sheet, so they run on seamlessly from cell to cell and
     // from one picture of the sheet to the next.
-    p.setBrushOrigin(QPointF(-double(m_x0 & 7), -double(m_y0 & 7)));
-    for (const FillJob &f : m_fills)
-        if (f.rect.intersects(visible))
-            p.fillRect(f.rect, f.brush);
+    const QPointF patternOrigin(-double(m_x0 & 7), -double(m_y0 & 7));
+    if (const std::optional<DevicePixels> device = DevicePixels::of(p)) {
+        const QTransform world = p.worldTransform();
+        device->drawInDevicePixels(p);
+        p.setBrushOrigin(device->map(patternOrigin));
+        for (const FillJob &f : m_fills)
+            if (f.rect.intersects(visible))
+                p.fillRect(device->map(f.rect), f.brush);
+        p.setWorldTransform(world);
+    } else {
+        p.setBrushOrigin(patternOrigin);
+        for (const FillJob &f : m_fills)
+            if (f.rect.intersects(visible))
+                p.fillRect(f.rect, f.brush);
+    }
 
     p.setRenderHint(QPainter::TextAntialiasing);
     paintText(p, visible);
@@ -365,11 +497,104 @@ const FontEntry &RangeDrawing::Layout::fontFor(uint16_t fontIndex)
     if (it == m_fonts.end()) {
         const xls::Font &f = m_book.font(fontIndex);
         QFont font = screenFont(f);
+        // Shaping would put ligature glyphs (fi, fl) in a PDF's text, and "filters" could then
+        // not be found in it; a sheet's text is plain Latin or drawn per character anyway.
+        font.setStyleStrategy(QFont::StyleStrategy(font.styleStrategy() | QFont::PreferNoShaping));
         QFontMetricsF metrics(font, &metricsDevice());
         const uint32_t color = rgb(f.colorIndex, 0x000000);
         it = m_fonts.emplace(fontIndex, FontEntry{font, metrics, QColor::fromRgb(color)}).first;
     }
     return it->second;
+}
+
+const xls::NumberFormat &RangeDrawing::Layout::numberFormatFor(uint16_t formatIndex)
+{
+    auto it = m_numberFormats.find(formatIndex);
+    if (it == m_numberFormats.end())
+        it = m_numberFormats.emplace(formatIndex, xls::NumberFormat(m_book.numberFormat(formatIndex))).first;
+    return it->second;
+}
+
+// Splits a single line where it cannot be drawn in one go: the runs of rich text, the room of
+// a format's _x (as wide as x) and its *x fill (repeated until the line fills avail). Returns
+// the line's width.
+qreal RangeDrawing::Layout::placePieces(TextJob &job, const xls::FormattedValue &value, const xls::Cell &cell,
+                                        uint16_t fontIndex, qreal avail)
+{
+    const FontEntry &cellFont = fontFor(fontIndex);
+    // Rich text: runs of (first character, font), four bytes each.
+    if (cell.type == xls::CellType::Text && cell.text < m_book.strings().size()) {
+        const std::vector<uint8_t> &runs = m_book.strings()[cell.text].runs;
+        if (runs.size() >= 4 && value.text == m_book.text(cell)) {
+            std::vector<std::pair<int, uint16_t>> starts{{0, fontIndex}};
+            for (size_t i = 0; i + 4 <= runs.size(); i += 4) {
+                const int at = runs[i] | runs[i + 1] << 8;
+                const uint16_t font = uint16_t(runs[i + 2] | runs[i + 3] << 8);
+                if (at >= job.text.size())
+                    break;
+                if (at == starts.back().first)
+                    starts.back().second = font;
+                else if (at > starts.back().first)
+                    starts.push_back({at, font});
+            }
+            qreal x = 0;
+            for (size_t i = 0; i < starts.size(); ++i) {
+                const int end = i + 1 < starts.size() ? starts[i + 1].first : int(job.text.size());
+                const FontEntry &fe = fontFor(starts[i].second);
+                TextPiece piece{job.text.mid(starts[i].first, end - starts[i].first), x, starts[i].second, fe.color};
+                x += fe.metrics.horizontalAdvance(piece.text);
+                QTextCharFormat format;
+                format.setFont(fe.font);
+                format.setForeground(fe.color);
+                job.runs.push_back({starts[i].first, end - starts[i].first, format});
+                job.pieces.push_back(std::move(piece));
+            }
+            return x;
+        }
+    }
+    if (value.pads.empty() && value.fillAt < 0)
+        return cellFont.metrics.horizontalAdvance(job.text);
+    // Cut points: each pad (a space in the text) and the fill position.
+    const QFontMetricsF &m = cellFont.metrics;
+    std::vector<TextPiece> pieces;
+    qreal x = 0;
+    int from = 0;
+    size_t pad = 0;
+    qreal fillX = -1;
+    size_t fillPiece = 0;
+    for (int i = 0; i <= job.text.size(); ++i) {
+        const bool isPad = pad < value.pads.size() && value.pads[pad].at == i;
+        const bool isFill = i == value.fillAt;
+        if (!isPad && !isFill && i < job.text.size())
+            continue;
+        if (i > from) {
+            pieces.push_back({job.text.mid(from, i - from), x, fontIndex, {}});
+            x += m.horizontalAdvance(pieces.back().text);
+        }
+        from = i;
+        if (isFill && fillX < 0) {
+            fillX = x;
+            fillPiece = pieces.size();
+        }
+        if (isPad) {
+            x += m.horizontalAdvance(value.pads[pad].glyph);
+            from = i + 1;
+            ++pad;
+        }
+    }
+    if (fillX >= 0) {
+        // The fill takes whatever room is left; what follows it ends at the right edge.
+        const qreal room = std::max<qreal>(0, avail - x);
+        const qreal unit = m.horizontalAdvance(value.fill);
+        for (size_t i = fillPiece; i < pieces.size(); ++i)
+            pieces[i].x += room;
+        if (unit > 0 && !value.fill.isSpace())
+            pieces.insert(pieces.begin() + qsizetype(fillPiece),
+                          TextPiece{QString(int(room / unit), value.fill), fillX, fontIndex, {}});
+        x += room;
+    }
+    job.pieces = std::move(pieces);
+    return x;
 }
 
 void RangeDrawing::Layout::paintGrid(QPainter &p, int firstRow, int lastRow, int firstCol, int lastCol) const
@@ -474,7 +699,7 @@ void RangeDrawing::Layout::layoutText()
             layoutCellText(m.firstRow, m.firstCol, *cell, m);
     }
     for (TextJob &job : m_text)
-        if (job.wrapped)
+        if (job.wrapped && !m_textReachOnly)
             layoutWrapped(job);
 }
 
@@ -509,18 +734,24 @@ void RangeDrawing::Layout::layoutCellText(int r, int c, const xls::Cell &cell, c
     const FontEntry &fe = fontFor(xf.fontIndex);
     TextJob job;
     job.fontIndex = xf.fontIndex;
-    job.text = displayText(m_book, cell);
-    if (job.text.isEmpty())
+    const xls::NumberFormat &format = numberFormatFor(xf.formatIndex);
+    xls::FormattedValue value = formattedValue(m_book, cell, format);
+    job.text = value.text;
+    if (value.colorIndex)
+        job.color = QColor::fromRgb(rgb(*value.colorIndex, 0x000000));
+    if (job.text.isEmpty() && !value.unshowable)
         return;
-    qreal width = fe.metrics.horizontalAdvance(job.text);
+    qreal width = value.unshowable ? avail + 1 : placePieces(job, value, cell, xf.fontIndex, avail);
     if (kind == ValueKind::Number && width > avail) {
-        // A General number gives up digits to fit its cell; when not even one fits, ### fills it.
+        // A General number gives up digits to fit its cell; any other, or a General one when
+        // not even one digit fits, shows ### across it.
         bool fits = false;
-        for (int chars = kGeneralMaxChars - 1; chars >= 1 && !fits; --chars) {
-            job.text = displayText(m_book, cell, chars);
+        for (int chars = kGeneralMaxChars - 1; chars >= 1 && !fits && format.isGeneral(); --chars) {
+            job.text = formattedValue(m_book, cell, format, chars).text;
             width = fe.metrics.horizontalAdvance(job.text);
             fits = width <= avail;
         }
+        job.pieces.clear();
         if (!fits) {
             const qreal hash = fe.metrics.horizontalAdvance(QLatin1Char('#'));
             job.text = QString(hash > 0 ? int(avail / hash) : 0, QLatin1Char('#'));
@@ -529,7 +760,7 @@ void RangeDrawing::Layout::layoutCellText(int r, int c, const xls::Cell &cell, c
                 return;
         }
     }
-    if (h == Fill && width > 0 && width < avail) {
+    if (h == Fill && width > 0 && width < avail && job.pieces.empty()) {
         const QString unit = job.text;
         const qreal unitWidth = width;
         for (int n = 2; unitWidth * n <= avail; ++n)
@@ -542,6 +773,7 @@ void RangeDrawing::Layout::layoutCellText(int r, int c, const xls::Cell &cell, c
 
     if (wrap && (width > avail || multiLine)) {
         job.wrapped = true;
+        job.pieces.clear();
         job.text.remove(QLatin1Char('\r'));
         job.text.replace(QLatin1Char('\n'), QChar::LineSeparator);
         job.area = QRectF(areaLeft, areaTop, avail, areaBottom - areaTop);
@@ -555,6 +787,8 @@ void RangeDrawing::Layout::layoutCellText(int r, int c, const xls::Cell &cell, c
         // Without wrapping a line break does not break the line.
         job.text.replace(QLatin1Char('\r'), QString()).replace(QLatin1Char('\n'), QLatin1Char(' '));
         width = fe.metrics.horizontalAdvance(job.text);
+        job.pieces.clear();
+        job.runs.clear();
     }
 
     qreal tx = h == Right ? areaRight - width : h == Centre ? areaLeft + (avail - width) / 2 : areaLeft;
@@ -622,13 +856,19 @@ void RangeDrawing::Layout::paintText(QPainter &p, const QRect &visible) const
         if (!job.clip.intersects(visible))
             continue;
         const FontEntry &fe = m_fonts.at(job.fontIndex);
-        p.setPen(fe.color);
+        p.setPen(job.color ? *job.color : fe.color);
         if (job.needsClip) {
             p.save();
             p.setClipRect(job.clip, Qt::IntersectClip);
         }
         if (job.wrapped) {
             job.layout->draw(&p, job.origin);
+        } else if (!job.pieces.empty()) {
+            for (const TextPiece &piece : job.pieces) {
+                p.setFont(deviceFont(piece.fontIndex, m_fonts.at(piece.fontIndex).font));
+                p.setPen(piece.color ? *piece.color : job.color ? *job.color : fe.color);
+                p.drawText(job.origin + QPointF(piece.x, 0), piece.text);
+            }
         } else {
             p.setFont(deviceFont(job.fontIndex, fe.font));
             p.drawText(job.origin, job.text);
@@ -648,6 +888,8 @@ void RangeDrawing::Layout::layoutWrapped(TextJob &job)
     QTextOption option(Qt::Alignment(job.flags & Qt::AlignHorizontal_Mask));
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     layout.setTextOption(option);
+    if (!job.runs.empty())
+        layout.setFormats(QList<QTextLayout::FormatRange>(job.runs.begin(), job.runs.end()));
     layout.setCacheEnabled(true);
     qreal height = 0;
     layout.beginLayout();
@@ -790,7 +1032,7 @@ void RangeDrawing::Layout::layoutPictures()
         const xls::CellAnchor &a = picture.anchor;
         auto px = [this](uint16_t col, uint16_t dx) {
             const int c = std::min<int>(col, kColumns - 1);
-            return qreal(m_geo.columnX(c) - m_x0) + m_geo.columnWidth(c) * std::min<int>(dx, 1024) / 1024.0;
+            return (qreal(m_geo.columnX(c) - m_x0) + m_geo.columnWidth(c) * std::min<int>(dx, 1024) / 1024.0) * m_stretch;
         };
         auto py = [this](uint16_t row, uint16_t dy) {
             return qreal(m_geo.rowY(row) - m_y0) + m_geo.rowHeight(row) * std::min<int>(dy, 256) / 256.0;
@@ -855,17 +1097,47 @@ RangeDrawing::RangeDrawing(RangeDrawing &&) noexcept = default;
 RangeDrawing &RangeDrawing::operator=(RangeDrawing &&) noexcept = default;
 RangeDrawing::~RangeDrawing() = default;
 
-xls::Result<RangeDrawing> RangeDrawing::layOut(const xls::Workbook &book, int sheetIndex, xls::CellRange range)
+xls::Result<RangeDrawing> RangeDrawing::layOut(const xls::Workbook &book, int sheetIndex, xls::CellRange range,
+                                               double columnStretch)
 {
     if (xls::Status s = checkRange(book, sheetIndex, range); !s)
         return s.error();
-    auto layout = std::make_unique<Layout>(book, book.sheet(sheetIndex), SheetGeometry(book.sheet(sheetIndex)), range);
+    auto layout = std::make_unique<Layout>(book, book.sheet(sheetIndex), SheetGeometry(book.sheet(sheetIndex)), range,
+                                           columnStretch);
     layout->build();
     return RangeDrawing(std::move(layout));
 }
 
 xls::CellRange RangeDrawing::range() const { return m_layout->range(); }
 QSize RangeDrawing::size() const { return m_layout->size(); }
+bool RangeDrawing::isBlank() const { return m_layout->isBlank(); }
+
+xls::CellRange rangeWithOverflow(const xls::Workbook &book, int sheetIndex, xls::CellRange range, int limitCol)
+{
+    if (sheetIndex < 0 || sheetIndex >= book.sheetCount() || range.lastCol >= limitCol || range.lastCol >= kColumns - 1)
+        return range;
+    const xls::Worksheet &sheet = book.sheet(sheetIndex);
+    const SheetGeometry geometry(sheet);
+    // The range with the columns its text may run into, its text laid out: each text job
+    // reports how far its text reaches.
+    xls::CellRange probe = range;
+    probe.lastCol = uint16_t(std::min(limitCol, kColumns - 1));
+    // Widen step by step, so a sheet with text in its last column does not lay out 256 columns
+    // of every row: most text runs on over a column or two.
+    int reach = range.lastCol;
+    for (int step = 4; ; step *= 4) {
+        probe.lastCol = uint16_t(std::min(limitCol, range.lastCol + step));
+        if (checkRange(book, sheetIndex, probe).ok() == false)
+            return range;
+        RangeDrawing::Layout layout(book, sheet, geometry, probe);
+        layout.buildTextReach();
+        reach = std::max(reach, layout.textReach());
+        if (reach < probe.lastCol || probe.lastCol >= limitCol)
+            break;
+    }
+    range.lastCol = uint16_t(std::max<int>(range.lastCol, reach));
+    return range;
+}
 void RangeDrawing::paint(QPainter &painter, const PaintOptions &options) const { m_layout->paint(painter, options); }
 
 xls::Status paintRange(QPainter &painter, const xls::Workbook &book, int sheetIndex, xls::CellRange range,

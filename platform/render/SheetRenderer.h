@@ -12,9 +12,12 @@
 // the pictures anchored on the sheet. Text is drawn as text (a PDF embeds the fonts), lines
 // and fills as rectangles and paths, pictures from their own pixels.
 //
-// Not drawn (yet): rotated and shrink-to-fit text (shown level, at full size), formatting runs
-// inside one text (the cell's font throughout), number formats other than General (shown as
-// General), text running into the range from a cell outside it, comments and charts.
+// Numbers show under their number formats (xls::NumberFormat) with the format's colour; the
+// runs of rich text keep their fonts and colours. Text is shaped without ligatures, so that
+// a PDF's text layer holds the characters as typed.
+//
+// Not drawn (yet): rotated and shrink-to-fit text (shown level, at full size), text running
+// into the range from a cell outside it, comments and charts.
 
 #include "platform/render/Geometry.h"
 #include "platform/xls/Result.h"
@@ -68,7 +71,10 @@ public:
     // Errors: no such sheet, not a worksheet, a reversed range, one past column IV, or more
     // cells than a picture may hold. A workbook with unknown fonts or pictures that do not
     // decode still lays out.
-    static xls::Result<RangeDrawing> layOut(const xls::Workbook &book, int sheetIndex, xls::CellRange range);
+    // columnStretch lays the columns out that much wider than their screen pixels (paper
+    // gives a digit the font's true advance); text keeps its size.
+    static xls::Result<RangeDrawing> layOut(const xls::Workbook &book, int sheetIndex, xls::CellRange range,
+                                            double columnStretch = 1.0);
 
     RangeDrawing(RangeDrawing &&) noexcept;
     RangeDrawing &operator=(RangeDrawing &&) noexcept;
@@ -77,6 +83,8 @@ public:
     xls::CellRange range() const;
     // Width and height in sheet pixels, the closing grid lines included.
     QSize size() const;
+    // Nothing to draw: no text, fill, border, diagonal or picture (grid lines do not count).
+    bool isBlank() const;
 
     // Paints the range, white background first, in sheet pixels under the painter's current
     // transform; the painter's state is as it was afterwards.
@@ -88,6 +96,11 @@ private:
     explicit RangeDrawing(std::unique_ptr<Layout> layout);
     std::unique_ptr<Layout> m_layout;
 };
+
+// range widened to the right over the empty cells that text running out of its last
+// columns covers, as far as limitCol, as the sheet shows that text.
+xls::CellRange rangeWithOverflow(const xls::Workbook &book, int sheetIndex, xls::CellRange range,
+                                 int limitCol = kColumns - 1);
 
 // Lays out and paints the range in one go.
 xls::Status paintRange(QPainter &painter, const xls::Workbook &book, int sheetIndex, xls::CellRange range,

@@ -236,6 +236,8 @@ constexpr size_t kSheet = 8;              // u16: 0 global, else the sheet index
 constexpr size_t kNameString = 14;        // option byte, then the characters; the formula follows
 constexpr uint16_t kBuiltIn = 0x0020;
 constexpr uint8_t kPrintArea = 0x06;      // built-in name code of Print_Area
+constexpr uint8_t kPrintTitles = 0x07;    // built-in name code of Print_Titles: rows and/or columns
+constexpr size_t kMaxAreas = 16;          // areas read of one name; a print setting has one or two
 // Formula tokens a print area is written with (any token class: 0x20/0x40/0x60 variants).
 constexpr uint8_t kTokenClassMask = 0x1F; // the base token without its class bits
 constexpr uint8_t ptgArea3d = 0x1B;       // u16 ixti, u16 first row, u16 last row, u16 first col, u16 last col

@@ -156,7 +156,8 @@ bool contains(const CellRange &r, uint16_t row, uint16_t col)
 
 const std::vector<CellRange> &Worksheet::arrayFormulas() const
 {
-    // Writes never create an array formula and cannot touch one, so the list read once stays true.
+    // Writes never create an array formula and change only those of a single cell, which
+    // touchesArrayFormula passes over, so the list read once stays true for what it decides.
     if (!m_arrayFormulas) {
         m_arrayFormulas.emplace();
         for (const auto &[key, cell] : m_cells)
@@ -170,7 +171,8 @@ const std::vector<CellRange> &Worksheet::arrayFormulas() const
 bool Worksheet::touchesArrayFormula(const CellRange &rect) const
 {
     for (const CellRange &a : arrayFormulas())
-        if (rect.firstRow <= a.lastRow && a.firstRow <= rect.lastRow && rect.firstCol <= a.lastCol && a.firstCol <= rect.lastCol)
+        if ((a.firstRow != a.lastRow || a.firstCol != a.lastCol) // one cell is never "part" of its array
+            && rect.firstRow <= a.lastRow && a.firstRow <= rect.lastRow && rect.firstCol <= a.lastCol && a.firstCol <= rect.lastCol)
             return true;
     return false;
 }

@@ -119,12 +119,13 @@ std::vector<uint16_t> readBreaks(const Record &r, uint16_t limit)
     return out;
 }
 
-// The first area of a Print_Area formula, or nullopt when it names none we can read.
-std::optional<CellRange> readPrintAreaFormula(std::span<const uint8_t> rgce)
+// The areas of a built-in name's formula, in order, up to the first token we cannot read.
+std::vector<CellRange> readNameAreas(std::span<const uint8_t> rgce)
 {
     using namespace biff::name;
+    std::vector<CellRange> areas;
     ByteCursor c(rgce);
-    while (!c.atEnd()) {
+    while (!c.atEnd() && areas.size() < kMaxAreas) {
         uint8_t token = 0;
         c.readU8(token);
         const uint8_t base = token & kTokenClassMask;
@@ -132,7 +133,9 @@ std::optional<CellRange> readPrintAreaFormula(std::span<const uint8_t> rgce)
         switch (base) {
         case ptgMemFunc:
             if (!c.skip(2)) // the size of the areas that follow; they are read in turn
-                return std::nullopt;
+                return areas;
+            continue;
+        case ptgUnion:
             continue;
         case ptgArea3d:
             c.readU16(ixti);
@@ -143,29 +146,30 @@ std::optional<CellRange> readPrintAreaFormula(std::span<const uint8_t> rgce)
             c.readU16(c1);
             c.readU16(c2);
             if (!c.ok())
-                return std::nullopt;
-            return CellRange{std::min(r1, r2), std::max(r1, r2), uint16_t(std::min(c1 & kColumnMask, c2 & kColumnMask)),
-                             uint16_t(std::max(c1 & kColumnMask, c2 & kColumnMask))};
+                return areas;
+            areas.push_back(CellRange{std::min(r1, r2), std::max(r1, r2), uint16_t(std::min(c1 & kColumnMask, c2 & kColumnMask)),
+                                      uint16_t(std::max(c1 & kColumnMask, c2 & kColumnMask))});
+            continue;
         case ptgRef3d:
             c.readU16(ixti);
             c.readU16(r1);
             c.readU16(c1);
             if (!c.ok())
-                return std::nullopt;
-            return CellRange{r1, r1, uint16_t(c1 & kColumnMask), uint16_t(c1 & kColumnMask)};
+                return areas;
+            areas.push_back(CellRange{r1, r1, uint16_t(c1 & kColumnMask), uint16_t(c1 & kColumnMask)});
+            continue;
         default:
-            return std::nullopt;
+            return areas;
         }
     }
-    return std::nullopt;
+    return areas;
 }
 
-// Print_Area of the sheet with this index, from the NAME records of the workbook globals.
-// Column fields carry flags in their top bits; a column past IV cannot be on the sheet.
-std::optional<CellRange> findPrintArea(const Workbook &book, int sheetIndex, bool &outsideSheet)
+// The areas of the built-in name `code` (Print_Area, Print_Titles) of the sheet with this
+// index, from the NAME records of the workbook globals.
+std::vector<CellRange> findBuiltInName(const Workbook &book, int sheetIndex, uint8_t code)
 {
     using namespace biff::name;
-    outsideSheet = false;
     for (const Record &r : book.globalRecords()) {
         if (r.id != biff::rec::NAME)
             continue;
@@ -181,7 +185,7 @@ std::optional<CellRange> findPrintArea(const Workbook &book, int sheetIndex, boo
         c.seek(kNameString);
         c.readU8(nameOptions);
         c.readU8(builtin);
-        if (!c.ok() || !(options & kBuiltIn) || builtin != kPrintArea || itab != sheetIndex + 1 || cch < 1)
+        if (!c.ok() || !(options & kBuiltIn) || builtin != code || itab != sheetIndex + 1 || cch < 1)
             continue;
         // The name is one character, one byte or two wide; the formula follows it.
         if (nameOptions & biff::str::kHighByte)
@@ -189,17 +193,39 @@ std::optional<CellRange> findPrintArea(const Workbook &book, int sheetIndex, boo
         std::span<const uint8_t> rgce;
         if (!c.readBytes(std::min<size_t>(cce, c.remaining()), rgce))
             continue;
-        std::optional<CellRange> area = readPrintAreaFormula(rgce);
-        if (!area)
-            continue;
-        // Column fields are 16 bits wide in the formula but the sheet ends at IV.
-        if (area->firstCol > biff::cell::kMaxCol || area->lastCol > biff::cell::kMaxCol) {
-            outsideSheet = true;
-            return std::nullopt;
-        }
-        return area;
+        std::vector<CellRange> areas = readNameAreas(rgce);
+        if (!areas.empty())
+            return areas;
     }
-    return std::nullopt;
+    return {};
+}
+
+// Print_Area of the sheet: its first area. Column fields carry flags in their top bits; a
+// column past IV cannot be on the sheet.
+std::optional<CellRange> findPrintArea(const Workbook &book, int sheetIndex, bool &outsideSheet)
+{
+    outsideSheet = false;
+    const std::vector<CellRange> areas = findBuiltInName(book, sheetIndex, biff::name::kPrintArea);
+    if (areas.empty())
+        return std::nullopt;
+    // Column fields are 16 bits wide in the formula but the sheet ends at IV.
+    if (areas[0].firstCol > biff::cell::kMaxCol || areas[0].lastCol > biff::cell::kMaxCol) {
+        outsideSheet = true;
+        return std::nullopt;
+    }
+    return areas[0];
+}
+
+// Print_Titles: an area across every column is the rows repeated at the top of each page,
+// one down every row the columns repeated at its left.
+void findPrintTitles(const Workbook &book, int sheetIndex, PageSetup &s)
+{
+    for (const CellRange &a : findBuiltInName(book, sheetIndex, biff::name::kPrintTitles)) {
+        if (a.firstCol == 0 && a.lastCol >= biff::cell::kMaxCol && !s.titleRows)
+            s.titleRows = std::pair<uint16_t, uint16_t>(a.firstRow, a.lastRow);
+        else if (a.firstRow == 0 && a.lastRow >= biff::cell::kMaxRow && a.lastCol <= biff::cell::kMaxCol && !s.titleColumns)
+            s.titleColumns = std::pair<uint16_t, uint16_t>(a.firstCol, a.lastCol);
+    }
 }
 
 // The records of the sheet's own substream: an embedded chart's BOF..EOF carries page
@@ -311,6 +337,7 @@ PageSetup readPageSetup(const Workbook &book, int sheetIndex)
     s.printArea = findPrintArea(book, sheetIndex, outside);
     if (outside)
         s.notes << QStringLiteral("The sheet's print area lies outside the sheet; the used range prints instead.");
+    findPrintTitles(book, sheetIndex, s);
     return s;
 }
 
@@ -318,10 +345,25 @@ CellRange printRange(const Workbook &book, int sheetIndex, const PageSetup &setu
 {
     if (setup.printArea)
         return *setup.printArea;
-    if (sheetIndex >= 0 && sheetIndex < book.sheetCount())
-        if (std::optional<CellRange> used = book.sheet(sheetIndex).usedRange())
-            return *used;
-    return CellRange{};
+    if (sheetIndex < 0 || sheetIndex >= book.sheetCount())
+        return CellRange{};
+    // The cells and the pictures: a sheet whose content is a picture prints that picture.
+    const Worksheet &sheet = book.sheet(sheetIndex);
+    std::optional<CellRange> range = sheet.usedRange();
+    for (const SheetPicture &picture : sheet.pictures()) {
+        const CellAnchor &a = picture.anchor;
+        const CellRange covers{std::min(a.row1, a.row2), std::max(a.row1, a.row2), std::min(a.col1, a.col2),
+                               std::min<uint16_t>(std::max(a.col1, a.col2), 255)};
+        if (!range) {
+            range = covers;
+            continue;
+        }
+        range->firstRow = std::min(range->firstRow, covers.firstRow);
+        range->lastRow = std::max(range->lastRow, covers.lastRow);
+        range->firstCol = std::min(range->firstCol, covers.firstCol);
+        range->lastCol = std::max(range->lastCol, covers.lastCol);
+    }
+    return range.value_or(CellRange{});
 }
 
 HeaderFooterSections expandHeaderFooter(const QString &text, const PageContext &context)

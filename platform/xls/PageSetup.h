@@ -16,6 +16,7 @@
 #include <QSizeF>
 #include <QStringList>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace xls {
@@ -52,6 +53,8 @@ struct PageSetup {
     bool printGridLines = false, printHeadings = false;
     // Print_Area when the workbook defines one for this sheet and it lies on the sheet.
     std::optional<CellRange> printArea;
+    // Print_Titles: rows repeated at the top of every page, columns at its left (inclusive).
+    std::optional<std::pair<uint16_t, uint16_t>> titleRows, titleColumns;
     // Rows (columns) that start a new page, ascending, without repeats.
     std::vector<uint16_t> rowBreaks, columnBreaks;
     QString header, footer;               // with their &-codes, as stored
@@ -62,7 +65,8 @@ struct PageSetup {
 // gets the defaults above.
 PageSetup readPageSetup(const Workbook &book, int sheetIndex);
 
-// The range a print covers: the print area, else the used range (A1 alone for an empty sheet).
+// The range a print covers: the print area, else the used range together with the cells the
+// pictures are anchored over (A1 alone for an empty sheet).
 CellRange printRange(const Workbook &book, int sheetIndex, const PageSetup &setup);
 
 // What the codes of a header or footer stand for on one page.

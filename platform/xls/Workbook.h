@@ -32,7 +32,8 @@
 //   Numbers are stored as RK when that is exact, else NUMBER; texts go to the shared string
 //   table (LABELSST). Writing a formula cell replaces the formula; when that cell anchors a
 //   shared formula, the other cells of the shared formula each get it as their own first.
-//   A cell of an array formula cannot be written (std::invalid_argument); touchesArrayFormula()
+//   A cell of an array formula of more than one cell cannot be written (std::invalid_argument);
+//   an array formula of a single cell is overwritten like any formula. touchesArrayFormula()
 //   lets a caller refuse a whole range before writing any of it.
 //   workbook.saveAs(path): written to a temporary file in the target folder, then renamed into
 //   place, replacing what is there. toBytes() gives the same file in memory.
@@ -182,7 +183,8 @@ public:
     void setError(uint16_t row, uint16_t col, uint8_t code);
     // Clears the value; the cell stays as a formatted blank.
     void setBlank(uint16_t row, uint16_t col);
-    // Whether any cell of rect belongs to an array formula, which a write may not change in part.
+    // Whether any cell of rect belongs to an array formula of more than one cell, which a
+    // write may not change in part.
     bool touchesArrayFormula(const CellRange &rect) const;
 
     const std::vector<ColumnInfo> &columns() const { return m_columns; }

@@ -23,7 +23,7 @@ class CommandLine(unittest.TestCase):
         os.makedirs(self.config)
         os.makedirs(self.temp)
         with open(os.path.join(self.config, "Quillmark.ini"), "w", encoding="utf-8") as f:
-            f.write('[Pantrimo]\nList0="Turkey;Haddock"\nList14="Paper Towels"\n')
+            f.write('[Pantrimo]\nList0="Turkey;Haddock"\nList4="Waffles;Fish fingers"\nList14="Paper Towels;Coffee filters"\n')
         self.env = dict(os.environ, XDG_CONFIG_HOME=self.config, TEMP=self.temp, PANTRIMO_EXCEL="builtin")
         self.env.pop("DISPLAY", None)
 
@@ -64,6 +64,9 @@ class CommandLine(unittest.TestCase):
         self.assertRegex(info, r"Title:\s+Grocery List")
         text = subprocess.run(["pdftotext", pdf, "-"], check=True, capture_output=True, text=True).stdout
         self.assertIn("Haddock", text)
+        # The text layer holds what was typed: "fi" and "ff" as letters, not ligature glyphs.
+        for item in ("Coffee filters", "Waffles", "Fish fingers"):
+            self.assertIn(item, text)
         self.assertEqual(os.listdir(self.temp), [], "the run's temporary files are gone")
         # Either alone.
         only = os.path.join(self.root, "only.xls")

@@ -16,7 +16,7 @@ from xsession import ProgramRun, XServer, run_files
 
 EXECUTABLE = sys.argv.pop(1)
 MAIN = (888, 568)
-PREVIEW = (656, 626)
+PREVIEW = (656, 661)
 
 # Button centres in pixels inside their windows (the windows' twips / 15).
 LOAD_SAMPLE = (664, 55)

@@ -1,9 +1,11 @@
 """Printing from the real program through the real print dialog to a real CUPS: a private
 cupsd with a cups-pdf queue as the default printer, the sample list generated under Xvfb,
-Ctrl+P in the preview, Return in the print dialog. The queue's PDF must be the template's
-one Letter page with the list on it: the printed text reaches the queue as outlines (CUPS's
-PostScript path), so the page is compared with the program's own PDF of the same stored
-list: the same content box, and ink where the items are and none in an empty cell."""
+Ctrl+P in the preview, Return in the print dialog. The paper is the one the dialog shows, the
+queue's default. With Letter the queue's PDF must be the template's one Letter page with the
+list on it: the printed text reaches the queue as outlines (CUPS's PostScript path), so the page
+is compared with the program's own PDF of the same stored list: the same content box, and ink
+where the items are and none in an empty cell. With A4 it is one A4 page, the sheet fitted on it
+and centred, as the sheet asks."""
 
 import os
 import subprocess
@@ -20,7 +22,7 @@ from xsession import ProgramRun, XServer
 
 EXECUTABLE = sys.argv.pop(1)
 MAIN = (888, 568)
-PREVIEW = (656, 626)
+PREVIEW = (656, 661)
 LOAD_SAMPLE = (664, 55)
 START = (444, 21)
 PICTURE = (200, 200)
@@ -60,7 +62,10 @@ class PrintThroughCups(unittest.TestCase):
         self.x.close()
         self.cups.stop()
 
-    def test_print_the_sample_list_through_the_print_dialog(self):
+    def print_through_the_dialog(self, paper):
+        """The sample list printed with the dialog's first answer, on a queue whose default paper
+        is the one given; the queue's PDF and its pdfinfo."""
+        self.cups.set_default_paper(paper)
         proc = self.run.start()
         main = self.x.wait_for_window("Pantrimo", MAIN, proc=proc)
         self.x.click(main, *LOAD_SAMPLE)
@@ -79,11 +84,30 @@ class PrintThroughCups(unittest.TestCase):
 
         pdf = self.cups.wait_for_pdf()
         info = subprocess.run(["pdfinfo", pdf], check=True, capture_output=True, text=True).stdout
-        self.assertRegex(info, r"Pages:\s+1\n")
-        self.assertRegex(info, r"Page size:\s+612 x 792 pts")
         self.x.ask_to_close(preview)
         self.assertEqual(self.run.wait(), 0, self.run.output())
         self.assertEqual(os.listdir(self.run.temp), [])
+        return pdf, info
+
+    def test_a4_shown_in_the_dialog_prints_one_a4_page_fitted_and_centred(self):
+        pdf, info = self.print_through_the_dialog("A4")
+        self.assertRegex(info, r"Pages:\s+1\n")
+        self.assertRegex(info, r"Page size:\s+595 x 842 pts")
+        (left, top, right, bottom), (width, height) = pdf_pages.content_box(pdf)
+        # The template fits the sheet on one page inside its margins (0.75 inch at the sides, an
+        # inch above and below), centred across; on A4 its width is what limits it, so it fills
+        # the width between the margins. The ink's edges are whole points at 72 dpi.
+        side, inch = 54, 72
+        self.assertLessEqual(abs(left - side), 2, (left, right, width))
+        self.assertLessEqual(abs(right - (width - side)), 2, (left, right, width))
+        self.assertLessEqual(abs((left + right) / 2 - width / 2), 2, (left, right, width))
+        self.assertLessEqual(abs(top - inch), 2, top)
+        self.assertLessEqual(bottom, height - inch + 2)
+
+    def test_print_the_sample_list_through_the_print_dialog(self):
+        pdf, info = self.print_through_the_dialog("Letter")
+        self.assertRegex(info, r"Pages:\s+1\n")
+        self.assertRegex(info, r"Page size:\s+612 x 792 pts")
 
         # The same list, stored at the close, as the program's own PDF.
         own = os.path.join(self.run.root, "own.pdf")

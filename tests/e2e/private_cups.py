@@ -71,6 +71,11 @@ class PrivateCups:
                        env=env, check=True, capture_output=True)
         subprocess.run(["lpadmin", "-d", self.queue], env=env, check=True, capture_output=True)
 
+    def set_default_paper(self, paper):
+        """The queue's default paper, which the print dialog shows: "A4", "Letter"."""
+        env = dict(os.environ, **self.env)
+        subprocess.run(["lpadmin", "-p", self.queue, "-o", f"PageSize={paper}"], env=env, check=True, capture_output=True)
+
     def log(self):
         try:
             with open(self.path("log", "error_log"), errors="replace") as f:

@@ -115,6 +115,7 @@ private slots:
         QTest::newRow("the file is a folder") << "target-is-folder" << "it is a folder";
         QTest::newRow("the folder is a file") << "folder-is-file" << "the folder %1/plain is a file";
         QTest::newRow("the folder is missing") << "no-folder" << "the folder %1/missing does not exist";
+        QTest::newRow("the folder takes no files") << "proc" << "writing in the folder /proc is not permitted";
     }
     void messagesNameTheRealCause()
     {
@@ -128,6 +129,8 @@ private slots:
         } else if (layout == "folder-is-file") {
             QVERIFY(writeBytes(dir.filePath("plain"), "x"));
             target = dir.filePath("plain/Book.xls");
+        } else if (layout == "proc") {
+            target = QStringLiteral("/proc/test.pdf");
         } else {
             target = dir.filePath("missing/Book.xls");
         }

@@ -17,7 +17,7 @@ from xsession import ProgramRun, XServer, run_files
 EXECUTABLE = sys.argv.pop(1)
 COMPARE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "compare_books.py")
 MAIN = (888, 568)
-PREVIEW = (656, 626)
+PREVIEW = (656, 661)
 LOAD_SAMPLE = (664, 55)
 START = (444, 21)
 

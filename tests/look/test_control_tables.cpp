@@ -90,7 +90,7 @@ QWidget *previewControl(Form2 &w, const QString &name)
         {"Picture2", v.picture2()}, {"Picture1", v.picture1()}, {"Zoom_Ori", v.zoomOri()},
         {"VScroll1", v.vScroll1()}, {"HScroll1", v.hScroll1()}, {"Frame1", w.Frame1},
         {"PushButton1", w.PushButton1}, {"PushButton2", w.PushButton2}, {"PushButton6", w.PushButton6},
-        {"PushButton8", w.PushButton8}};
+        {"PushButton8", w.PushButton8}, {"PushButton9", w.PushButton9}, {"PushButton10", w.PushButton10}};
     return controls.value(name);
 }
 
@@ -269,6 +269,9 @@ private slots:
         addRow("PushButton2", "push button", "Zoom Out", "Frame1", 4800, 300, 4560, 405);
         addRow("PushButton8", "push button", "< Back", "window", 120, 8850, 4680, 405);
         addRow("PushButton6", "push button", "Save Results To Excel File", "window", 4920, 8850, 4800, 405);
+        // Ours, in a row of their own below the design's.
+        addRow("PushButton9", "push button", "Print...", "window", 120, 9375, 2280, 405);
+        addRow("PushButton10", "push button", "Export PDF...", "window", 2520, 9375, 2280, 405);
     }
     void previewWindowControls()
     {
@@ -319,18 +322,18 @@ private slots:
         Form2 w;
         w.Form_Load();
         QCOMPARE(w.windowTitle(), QStringLiteral("Pantrimo"));
-        QCOMPARE(w.size(), QSize(px(9840), px(9390)));
+        QCOMPARE(w.size(), QSize(px(9840), px(9915))); // one row of buttons taller than designed
         QCOMPARE(w.minimumSize(), w.maximumSize());
         checkFont(&w, 9);
         if (QTest::currentTestFailed())
             return;
         QStringList names{"HScroll1", "VScroll1", "Picture2", "Picture1", "Frame1", "Zoom_Ori",
-                          "PushButton1", "PushButton2", "PushButton6", "PushButton8"};
+                          "PushButton1", "PushButton2", "PushButton6", "PushButton8", "PushButton9", "PushButton10"};
         QList<QWidget *> expected;
         for (const QString &n : names)
             expected << previewControl(w, n);
         QCOMPARE(tabOrder(expected.first(), expected), focusable(expected));
-        for (const char *n : {"PushButton1", "PushButton2", "PushButton6", "PushButton8"})
+        for (const char *n : {"PushButton1", "PushButton2", "PushButton6", "PushButton8", "PushButton9", "PushButton10"})
             QVERIFY2(takesTabFocus(previewControl(w, n)), n);
     }
 

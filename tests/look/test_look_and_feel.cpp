@@ -383,7 +383,8 @@ private slots:
         QCOMPARE(cursorOver(view.picture1()).shape(), Qt::SizeAllCursor);
 
         for (QWidget *button : {static_cast<QWidget *>(preview.PushButton1), static_cast<QWidget *>(preview.PushButton2),
-                                static_cast<QWidget *>(preview.PushButton6), static_cast<QWidget *>(preview.PushButton8)}) {
+                                static_cast<QWidget *>(preview.PushButton6), static_cast<QWidget *>(preview.PushButton8),
+                                static_cast<QWidget *>(preview.PushButton9), static_cast<QWidget *>(preview.PushButton10)}) {
             pointer.setValue(shell::vbDefault);
             moveOver(button);
             QCOMPARE(pointer.value(), 99);

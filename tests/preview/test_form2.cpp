@@ -9,7 +9,9 @@
 #include "platform/excel/ExcelServer.h"
 #include "platform/services/FileSystem.h"
 
+#include <QAccessible>
 #include <QApplication>
+#include <QLabel>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
@@ -273,18 +275,70 @@ private slots:
         QCOMPARE(testing::fileBytes(real), QByteArray("precious"));
     }
 
+    void backDeletesTheWorkbookAndHandsBackToTheLists_data()
+    {
+        QTest::addColumn<bool>("byEsc");
+        QTest::newRow("the button") << false;
+        QTest::newRow("Esc") << true;
+    }
     void backDeletesTheWorkbookAndHandsBackToTheLists()
     {
+        QFETCH(bool, byEsc);
         Preview p(m_env);
         QVERIFY(p.ready);
         testing::ScriptedDialogs dialogs;
         p.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&p.window));
         QSignalSpy back(&p.window, &Form2::backToLists);
-        QTest::mouseClick(p.window.PushButton8, Qt::LeftButton);
+        if (byEsc)
+            QTest::keyClick(&p.window, Qt::Key_Escape);
+        else
+            QTest::mouseClick(p.window.PushButton8, Qt::LeftButton);
         QCOMPARE(back.count(), 1);
         QVERIFY(!p.window.isVisible());
         QVERIFY(!QFile::exists(p.window.mExcelFile));
         QVERIFY(dialogs.asked.empty());
+    }
+
+    void everyControlHasANameOfItsOwnForScreenReaders()
+    {
+        Preview p(m_env);
+        QVERIFY(p.ready);
+        QMap<QString, QString> named; // name -> control
+        for (QWidget *control : p.window.findChildren<QWidget *>()) {
+            QAccessibleInterface *face = QAccessible::queryAccessibleInterface(control);
+            const QAccessible::Role role = face ? face->role() : QAccessible::NoRole;
+            const QString name = face ? face->text(QAccessible::Name) : QString();
+            const QString what = control->objectName() + "/" + control->metaObject()->className();
+            if (role == QAccessible::Button || role == QAccessible::ScrollBar || control == p.window.Label1 ||
+                control == p.window.viewport().picture1()) {
+                QVERIFY2(!name.isEmpty(), qPrintable(what));
+            }
+            if (name.isEmpty())
+                continue;
+            QVERIFY2(!named.contains(name), qPrintable(name + ": " + named.value(name) + " and " + what));
+            named.insert(name, what);
+        }
+        QCOMPARE(QAccessible::queryAccessibleInterface(p.window.viewport().picture1())->text(QAccessible::Name),
+                 QStringLiteral("Picture of the workbook"));
+        QCOMPARE(QAccessible::queryAccessibleInterface(p.window.PushButton9)->text(QAccessible::Name),
+                 QStringLiteral("Print the workbook"));
+    }
+
+    void theZoomLabelFollowsTheFactor()
+    {
+        Preview p(m_env);
+        QVERIFY(p.ready);
+        p.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&p.window));
+        QCOMPARE(p.window.Label1->text(), QStringLiteral("100 %"));
+        QTest::mouseClick(p.window.PushButton1, Qt::LeftButton);
+        QCOMPARE(p.window.Label1->text(), QStringLiteral("125 %"));
+        for (int k = 0; k < 5; ++k)
+            QTest::mouseClick(p.window.PushButton2, Qt::LeftButton);
+        QCOMPARE(p.window.Label1->text(), QStringLiteral("25 %"));
+        // The caption stays as it is.
+        QCOMPARE(p.window.windowTitle(), QStringLiteral("Pantrimo"));
     }
 
     void closingDeletesTheWorkbookAndEndsTheProgram()

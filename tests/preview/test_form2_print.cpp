@@ -14,12 +14,14 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPageSize>
 #include <QPrinter>
 #include <QProcess>
 #include <QTest>
 #include <QTimer>
 
 #include <csignal>
+#include <optional>
 #include <sys/resource.h>
 
 using preview::Form2;
@@ -67,11 +69,14 @@ public:
     QString file;
     bool accept = true;
     int asked = 0;
+    std::optional<QPageSize> paper; // what the user picks in the dialog, if anything
     bool choosePrinter(QPrinter &printer) override
     {
         ++asked;
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(file);
+        if (paper)
+            printer.setPageSize(*paper);
         return accept;
     }
 };
@@ -201,20 +206,41 @@ private slots:
         }
         QCOMPARE(p.window.mnuPrint->text(), QStringLiteral("&Print..."));
         QCOMPARE(p.window.mnuExportPdf->text(), QStringLiteral("&Export PDF..."));
+
+        // And the two buttons on the window.
+        dialogs.saveAnswers = {p.target("button")};
+        QTest::mouseClick(p.window.PushButton10, Qt::LeftButton);
+        QVERIFY(QFile::exists(p.target("button.pdf")));
+        QVERIFY(QFile::remove(dialogs.file));
+        QTest::mouseClick(p.window.PushButton9, Qt::LeftButton);
+        QCOMPARE(dialogs.asked, 2);
+        QVERIFY(QFile::exists(dialogs.file));
     }
 
+    void printGoesThroughThePrinterTheUserChose_data()
+    {
+        QTest::addColumn<bool>("a4");
+        QTest::addColumn<QString>("pageSize");
+        // The dialog offers the sheet's paper, Letter, where the printer knows no other.
+        QTest::newRow("the paper offered") << false << "612 x 792";
+        QTest::newRow("A4 chosen in the dialog") << true << "595 x 842";
+    }
     void printGoesThroughThePrinterTheUserChose()
     {
+        QFETCH(bool, a4);
+        QFETCH(QString, pageSize);
         Preview p(m_env);
         QVERIFY(p.ready);
         PrintToFile dialogs;
         dialogs.file = p.target("printed.pdf");
+        if (a4)
+            dialogs.paper = QPageSize(QPageSize::A4);
         p.window.mnuPrint_Click();
         QCOMPARE(dialogs.messages(), QStringList());
         const QMap<QString, QString> info = pdfInfo(dialogs.file);
+        // The sheet asks to be fitted on one page: on whichever paper.
         QCOMPARE(info.value("Pages"), QStringLiteral("1"));
-        // The dialog offered the sheet's paper: Letter.
-        QVERIFY2(info.value("Page size").startsWith("612 x 792"), qPrintable(info.value("Page size")));
+        QVERIFY2(info.value("Page size").startsWith(pageSize), qPrintable(info.value("Page size")));
 
         dialogs.accept = false;
         dialogs.file = p.target("cancelled.pdf");

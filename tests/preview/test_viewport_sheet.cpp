@@ -3,6 +3,7 @@
 // of twice the density, see the _scale2 test) with text edges as sharp as the capture's.
 
 #include "preview/ViewportWidget.h"
+#include "platform/render/Geometry.h"
 #include "platform/render/SheetRenderer.h"
 #include "tools/render-sheet/TemplateFill.h"
 
@@ -14,7 +15,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
+#include <vector>
 
 using namespace preview;
 
@@ -22,6 +26,47 @@ namespace {
 
 // B3, the first item of the first band, in sheet pixels: its text lies here.
 const QRect kItemText(31, 98, 120, 20);
+// The first category bar (row 2) right of its caption "Meat/Seafood" and inside its borders:
+// the template's 25 % pattern alone.
+const QRect kBarFill(120, 70, 40, 24);
+// Left of the item numbers in column A, where only the row lines cross.
+constexpr int kLineProbeX = 8;
+
+struct Colours {
+    QRgb mean = 0;
+    std::vector<QRgb> distinct;
+};
+
+// The mean and the different colours of the pixels in r.
+Colours colours(const QImage &im, const QRect &r)
+{
+    qint64 red = 0, green = 0, blue = 0, n = 0;
+    Colours c;
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x) {
+            const QRgb p = im.pixel(x, y);
+            red += qRed(p), green += qGreen(p), blue += qBlue(p), ++n;
+            if (std::find(c.distinct.begin(), c.distinct.end(), p) == c.distinct.end())
+                c.distinct.push_back(p);
+        }
+    if (n)
+        c.mean = qRgb(int(red / n), int(green / n), int(blue / n));
+    return c;
+}
+
+QString names(const std::vector<QRgb> &colours)
+{
+    QStringList list;
+    for (QRgb c : colours)
+        list << QStringLiteral("%1,%2,%3").arg(qRed(c)).arg(qGreen(c)).arg(qBlue(c));
+    return list.join(QLatin1Char(' '));
+}
+
+// Within 2 on every channel.
+bool near(QRgb a, QRgb b)
+{
+    return std::abs(qRed(a) - qRed(b)) <= 2 && std::abs(qGreen(a) - qGreen(b)) <= 2 && std::abs(qBlue(a) - qBlue(b)) <= 2;
+}
 
 // How many grey pixels a letter's edge takes between paper and ink, on average along the
 // rows of r: about one for text set at the resolution it is shown at, about n for text
@@ -192,6 +237,78 @@ private slots:
             for (int x = 0; x < got.width(); ++x)
                 different += std::abs(qGray(got.pixel(x, y)) - qGray(expected.pixel(x, y))) > 64;
         QVERIFY2(different < got.width() * got.height() / 300, qPrintable(QString::number(different)));
+    }
+
+    void fillsAndRowLinesLookAsAt100PercentAtEveryZoom_data()
+    {
+        QTest::addColumn<float>("factor");
+        QTest::newRow("25 %") << 0.25f;
+        QTest::newRow("50 %") << 0.5f;
+        QTest::newRow("100 %") << 1.0f;
+        QTest::newRow("400 %") << 4.0f;
+    }
+    void fillsAndRowLinesLookAsAt100PercentAtEveryZoom()
+    {
+        // Shrunk, a one-pixel row line fell between the screen's pixels and the category bar's
+        // 25 % pattern was sampled into another colour; both must look as in the capture.
+        QFETCH(float, factor);
+        QVERIFY(show(true));
+        while (m_view->viewport().zoom() > factor)
+            m_view->zoomOut();
+        zoomTo(factor);
+        QCOMPARE(m_view->viewport().zoom(), factor);
+        QVERIFY(m_view->picture1()->showsSheet());
+        QImage view = shown().convertToFormat(QImage::Format_RGB32);
+        const double dpr = view.devicePixelRatio();
+        const double scale = m_view->picture1()->sheetScale().height() * dpr;
+        // Where a sheet pixel's edge lands in the view: the device pixel whose centre it covers.
+        const auto toView = [&](double sheetPx, int offset) { return int(std::ceil(sheetPx * scale - 0.5)) + offset; };
+
+        // Every row line of the first band in view, left of the item numbers, in its colour at 100 %.
+        xls::Result<xls::Workbook> book = xls::Workbook::open(m_workbook);
+        const render::SheetGeometry geo(book->sheet(0));
+        const int x = int(geo.columnX(0)) + kLineProbeX;
+        int lines = 0;
+        for (int row = 2; row <= 12 && toView(geo.rowY(row), 0) < view.height(); ++row) {
+            const int y = int(geo.rowY(row));
+            const QRgb want = m_capture.pixel(x, y);
+            QVERIFY2(want != qRgb(255, 255, 255), qPrintable(QString::number(row)));
+            const QRgb at = view.pixel(toView(x + 0.5, 0), toView(y, 0));
+            lines += near(at, want);
+            QVERIFY2(near(at, want), qPrintable(QStringLiteral("row line %1: %2 against %3").arg(row).arg(at, 0, 16).arg(want, 0, 16)));
+        }
+
+        QVERIFY(lines >= (factor > 1 ? 2 : 11));
+
+        // Whole repeats of the bar's 25 % pattern (4 pixels across, 2 down, times the zoom
+        // when enlarged), so that the mean is the pattern's.
+        const auto repeats = [](QRect r, int times) {
+            r.setWidth(r.width() / (4 * times) * 4 * times);
+            r.setHeight(r.height() / (2 * times) * 2 * times);
+            return r;
+        };
+        const Colours expected = colours(m_capture, kBarFill);
+        QCOMPARE(expected.distinct.size(), size_t(2)); // the pattern's colours, nothing else
+        // Enlarged, the bar lies right of the view: the picture moves left to show it.
+        const int beyond = toView(kBarFill.right() + 1, 0) - view.width();
+        if (beyond > 0) {
+            m_view->scrollBy(Qt::Horizontal, (beyond / dpr + 20) * kTwipsPerPixel);
+            view = shown().convertToFormat(QImage::Format_RGB32);
+        }
+        const int dx = int(std::lround(m_view->picture1()->x() * dpr));
+        const QRect shownBar(QPoint(toView(kBarFill.left(), dx), toView(kBarFill.top(), 0)),
+                             QPoint(toView(kBarFill.right() + 1, dx) - 1, toView(kBarFill.bottom() + 1, 0) - 1));
+        QVERIFY(view.rect().contains(shownBar));
+        const Colours got = colours(view, repeats(shownBar, std::max(1, int(std::lround(scale)))));
+        qInfo("%3d %%: bar fill mean %d,%d,%d (100 %%: %d,%d,%d), colours %s (100 %%: %s); %d row lines in view, all present",
+              int(factor * 100), qRed(got.mean), qGreen(got.mean), qBlue(got.mean), qRed(expected.mean),
+              qGreen(expected.mean), qBlue(expected.mean), qPrintable(names(got.distinct)),
+              qPrintable(names(expected.distinct)), lines);
+        QVERIFY2(near(got.mean, expected.mean), qPrintable(QStringLiteral("mean %1 against %2").arg(got.mean, 0, 16).arg(expected.mean, 0, 16)));
+        QCOMPARE(got.distinct.size(), expected.distinct.size());
+        for (QRgb c : expected.distinct)
+            QVERIFY2(std::any_of(got.distinct.begin(), got.distinct.end(), [&](QRgb g) { return near(g, c); }),
+                     qPrintable(QString::number(c, 16)));
     }
 
     void aWorkbookThatIsNotTheCaptureIsNotDrawn()

@@ -7,6 +7,7 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <memory>
 
@@ -23,6 +24,14 @@ QImage capture(int w, int h)
         for (int x = w / 2; x < w; ++x)
             img.setPixel(x, y, qRgb(0, 0, 255));
     return img;
+}
+
+// One notch of the wheel at a point of w, turned away from the user (up) or towards them.
+void sendWheel(QWidget *w, QPoint at, int notches, Qt::KeyboardModifiers modifiers)
+{
+    QWheelEvent event(at, w->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton, modifiers,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(w, &event);
 }
 
 void sendMouse(QWidget *w, QEvent::Type type, QPoint at, Qt::MouseButtons held)
@@ -141,6 +150,56 @@ private slots:
                                     "Form2.PushButton1_Click", "Form2.RedrawImage",
                                     "Form2.picture1_MouseDown", "Form2.picture1_MouseMove",
                                     "Form2.Picture1_MouseUp"}));
+    }
+
+    void steeringMovesThePictureWhereTheScrollBarsCan_data()
+    {
+        // What is done, then where Picture1 stands (pixels) and the factor. The capture is
+        // 800 x 1000 pixels in a 620 x 493 view; a line is 20 pixels, a wheel notch three.
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QPoint>("at");
+        QTest::addColumn<float>("zoom");
+        QTest::newRow("wheel towards the user scrolls down") << "wheel -1" << QPoint(0, -60) << 1.0f;
+        QTest::newRow("wheel up at the top stays") << "wheel 1" << QPoint(0, 0) << 1.0f;
+        QTest::newRow("Shift+wheel scrolls sideways") << "shift-wheel -1" << QPoint(-60, 0) << 1.0f;
+        QTest::newRow("arrow down") << "Down" << QPoint(0, -20) << 1.0f;
+        QTest::newRow("arrow right") << "Right" << QPoint(-20, 0) << 1.0f;
+        QTest::newRow("Page Down: the view less a line") << "PgDown" << QPoint(0, -(493 - 20)) << 1.0f;
+        QTest::newRow("End: the bottom, as far as the bar goes") << "End" << QPoint(0, -505) << 1.0f;
+        QTest::newRow("Home after End") << "End Home" << QPoint(0, 0) << 1.0f;
+        QTest::newRow("Ctrl++") << "Ctrl++" << QPoint(0, 0) << 1.25f;
+        QTest::newRow("Ctrl+-") << "Ctrl+-" << QPoint(0, 0) << 0.75f;
+        QTest::newRow("Ctrl+0 back to 100 %") << "Ctrl++ Ctrl++ Ctrl+0" << QPoint(0, 0) << 1.0f;
+        // The point under the pointer, (300, 200) of the picture, stays there: at 125 % it
+        // is (375, 250) of the zoomed picture.
+        QTest::newRow("Ctrl+wheel zooms about the pointer") << "ctrl-wheel 1" << QPoint(-75, -50) << 1.25f;
+        QTest::newRow("and back out about it") << "ctrl-wheel 1 ctrl-wheel -1" << QPoint(0, 0) << 1.0f;
+    }
+    void steeringMovesThePictureWhereTheScrollBarsCan()
+    {
+        QFETCH(QString, input);
+        QFETCH(QPoint, at);
+        QFETCH(float, zoom);
+        QVERIFY(show(QSize(800, 1000)));
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        PictureBox *pic = m_view->picture1();
+        const QStringList steps = input.split(' ');
+        for (qsizetype k = 0; k < steps.size(); ++k) {
+            const QString &step = steps[k];
+            if (step.endsWith("wheel")) {
+                const Qt::KeyboardModifiers mods = step.startsWith("shift") ? Qt::ShiftModifier
+                                                   : step.startsWith("ctrl") ? Qt::ControlModifier : Qt::NoModifier;
+                // At (300, 200) of the view, wherever the picture stands.
+                sendWheel(pic, QPoint(300, 200) - pic->pos(), steps[++k].toInt(), mods);
+            } else {
+                QTest::keySequence(m_window.get(), step == "PgDown" ? QKeySequence(Qt::Key_PageDown) : QKeySequence(step));
+            }
+        }
+        QCOMPARE(m_view->viewport().zoom(), zoom);
+        QCOMPARE(pic->pos(), at);
+        // The scroll bars show where the picture stands.
+        QCOMPARE(m_view->vScroll1()->value(), int(m_view->viewport().vScroll().value));
+        QCOMPARE(pic->y(), twipsToPixels(-m_view->viewport().vStep() * m_view->viewport().vScroll().value));
     }
 
     void aNewCaptureStartsAfresh()

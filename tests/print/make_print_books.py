@@ -23,6 +23,15 @@ LETTER, A4, UNKNOWN_PAPER = 1, 9, 999
 DEFAULT_MARGINS = {"left": 0.75, "right": 0.75, "top": 1.0, "bottom": 1.0, "header": 0.5, "footer": 0.5}
 
 
+# (label, value, format code) for formats.xls.
+FORMATTED = [
+    ("Date", 38406, "d/mm/yyyy"), ("Long date", 38406, "dddd, mmmm d, yyyy"), ("Percent", 0.974, "0.0%"),
+    ("Currency", 1000.3, "#,##0.00 [$\u20ac-407]"), ("Dollars", -1234.5, '"$"#,##0.00_);[Red]("$"#,##0.00);"none"'),
+    ("Thousands", 1234567, "#,##0"), ("Fraction", 2.75, "# ?/?"), ("Time", 0.75, "h:mm AM/PM"),
+    ("Elapsed", 1.5, "[h]:mm"), ("Scientific", 12345, "0.00E+00"), ("Stamp", 38406.5, "yyyy-mm-dd hh:mm"),
+]
+
+
 def grid_book(rows, cols, paper=LETTER, portrait=True, scale=100, fit=None, centre=(False, False),
               header="", footer="", margins=None, grid_and_headings=False):
     book = xlwt.Workbook()
@@ -101,6 +110,21 @@ def main():
                          margins={"top": -1.0, "left": 5.0, "right": 5.0})
     sh.horz_page_breaks = [(r, 0, 255) for r in range(1, 10001)]
     save(with_print_area(book, 0, 0, 4, 300, 310), "absurd.xls")
+    # Text in rows 1 and 200 with formatted blanks between (five pages at 100 %): the three
+    # blank pages do not print, header and footer alone making no page.
+    book, sh = grid_book(1, 2, header="&CPage &P of &N")
+    for r in range(1, 199):
+        sh.write(r, 0, "", xlwt.easyxf("font: bold on"))
+    sh.write(199, 0, "Last")
+    save(book, "blank_pages.xls")
+    # Dates, percentages, currency, thousands, fractions and times under their formats.
+    book = xlwt.Workbook(encoding="utf-8")
+    sh = book.add_sheet("Formats")
+    sh.col(0).width, sh.col(1).width = 256 * 14, 256 * 30
+    for r, (label, value, code) in enumerate(FORMATTED):
+        sh.write(r, 0, label)
+        sh.write(r, 1, value, xlwt.easyxf(num_format_str=code))
+    save(book, "formats.xls")
     # Printed grid lines and row and column headings.
     save(grid_book(3, 2, grid_and_headings=True)[0], "grid_headings.xls")
     # Fit to 0 pages by 0 pages with a scale of 0 %: prints at 100 %.

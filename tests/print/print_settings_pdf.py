@@ -53,6 +53,24 @@ class PrintSettings(unittest.TestCase):
         self.assertCellAt(pages[0][2], "R1C1", 54, 72)
         self.assertCellAt(pages[0][2], "R20C8", 54 + 7 * COLUMN, 72 + 19 * 15)
 
+    def test_blank_pages_are_not_printed(self):
+        count, _, pages, _ = self.pdf("blank_pages.xls")
+        self.assertEqual(count, 2)
+        self.assertIsNotNone(pdf_pages.find(pages[0][2], "R1C1"))
+        self.assertIsNotNone(pdf_pages.find(pages[1][2], "Last"))
+        self.assertIn("Page 2 of 2", " ".join(w[0] for w in pages[1][2]))
+
+    def test_numbers_print_under_their_formats(self):
+        self.pdf("formats.xls")
+        text = subprocess.run(["pdftotext", "-raw", os.path.join(self.dir.name, "formats.pdf"), "-"],
+                              check=True, capture_output=True, text=True).stdout.strip("\f\n").splitlines()
+        # What LibreOffice 7.4's PDF of the same book shows, line for line (xlwt's default
+        # header and footer, &P and &F, come first).
+        self.assertEqual(text, [
+            "1", "formats.xls", "Date 23/02/2005", "Long date Wednesday, February 23, 2005", "Percent 97.4%", "Currency 1,000.30 \u20ac",
+            "Dollars ($1,234.50)", "Thousands 1,234,567", "Fraction 2 3/4", "Time 6:00 PM", "Elapsed 36:00",
+            "Scientific 1.23E+04", "Stamp 2005-02-23 12:00"])
+
     def test_fit_two_wide_one_tall(self):
         count, size, pages, _ = self.pdf("fit_2x1.xls")
         self.assertEqual(count, 2)

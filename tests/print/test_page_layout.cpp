@@ -106,6 +106,26 @@ private slots:
         QCOMPARE(l.pages[3].number, 4);
     }
 
+    // print_titles.xls (LibreOffice, from print_titles.fods): row 1 and column A repeat;
+    // 121 rows make three pages there, "Heading" on each.
+    void printTitlesRepeatOnLaterPages()
+    {
+        const Laid l = layOut(book("print_titles.xls"));
+        QCOMPARE(l.setup.titleRows, (std::optional<std::pair<uint16_t, uint16_t>>({0, 0})));
+        QCOMPARE(l.setup.titleColumns, (std::optional<std::pair<uint16_t, uint16_t>>({0, 0})));
+        QCOMPARE(l.pages.size(), size_t(3));
+        QVERIFY(!l.pages[0].titleRows); // the first page holds row 1 itself
+        for (size_t i = 1; i < l.pages.size(); ++i) {
+            const Page &p = l.pages[i];
+            QCOMPARE(p.titleRows, (std::optional<xls::CellRange>(xls::CellRange{0, 0, p.cells.firstCol, p.cells.lastCol})));
+            QVERIFY(near(p.titleRowsRect.bottom(), p.cellsRect.top()));
+            QVERIFY(p.cellsRect.bottom() <= l.paper.height() - l.setup.margins.bottom * 72 + 0.01);
+        }
+        // Column A is in every page's own cells, so it never repeats beside them.
+        for (const Page &p : l.pages)
+            QVERIFY(!p.titleColumns);
+    }
+
     void overThenDownWhenAsked()
     {
         const xls::Workbook b = book("manual_break.xls");

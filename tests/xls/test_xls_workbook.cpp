@@ -273,6 +273,26 @@ private slots:
         QCOMPARE(back.sheet(0).usedRange()->lastRow, uint16_t(300));
     }
 
+    // arrays.xls (LibreOffice from data/arrays.fods): A1 holds an array formula of its own,
+    // B1:B2 one array formula over two cells.
+    void singleCellArrayIsOverwrittenPartOfALargerOneIsNot()
+    {
+        Workbook wb = load(kData + "/arrays.xls");
+        Worksheet &s = wb.sheet(0);
+        QCOMPARE(s.cellAt(0, 0)->type, CellType::Formula);
+        QVERIFY(!s.touchesArrayFormula({0, 0, 0, 0}));
+        s.setNumber(0, 0, 42);
+        QVERIFY(s.touchesArrayFormula({1, 1, 1, 1}));
+        QVERIFY(s.touchesArrayFormula({0, 5, 0, 5}));
+        QVERIFY_THROWS_EXCEPTION(std::invalid_argument, s.setNumber(1, 1, 7));
+        QCOMPARE(s.cellAt(1, 1)->type, CellType::Formula);
+
+        const Workbook back = reload(wb);
+        QCOMPARE(back.sheet(0).cellAt(0, 0)->type, CellType::Number);
+        QCOMPARE(back.sheet(0).cellAt(0, 0)->number, 42.0);
+        QCOMPARE(back.sheet(0).cellAt(0, 1)->type, CellType::Formula);
+    }
+
     void roundTripKeepsEveryOtherRecord_data()
     {
         QTest::addColumn<QString>("file");
