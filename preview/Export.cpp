@@ -35,6 +35,14 @@ void takeNotes(const render::PrintResult &result, QStringList *notes)
 
 } // namespace
 
+files::WriteOptions documentOptions()
+{
+    files::WriteOptions options;
+    options.newFileMode = 0666;
+    options.applyUmask = true;
+    return options;
+}
+
 QByteArray pdfOfWorkbook(const QString &workbookPath, QStringList *notes)
 {
     const xls::Workbook book = openWorkbook(workbookPath);
@@ -64,10 +72,7 @@ QByteArray pdfOfWorkbook(const QString &workbookPath, QStringList *notes)
 
 void ExportPdf(const QString &workbookPath, const QString &pdfPath, QStringList *notes)
 {
-    // Readable by others, like any document the user saves.
-    files::WriteOptions options;
-    options.newFileMode = 0644;
-    platform::ReplaceFile(pdfPath, pdfOfWorkbook(workbookPath, notes), options);
+    platform::ReplaceFile(pdfPath, pdfOfWorkbook(workbookPath, notes), documentOptions());
 }
 
 void PreparePrinter(QPrinter &printer, const QString &workbookPath)

@@ -6,6 +6,8 @@
 // Failures raise an AutomationError whose description names the file and the cause, for the
 // calling handler's error report.
 
+#include "platform/files/AtomicFile.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -16,6 +18,10 @@ namespace preview {
 
 // The document title of every PDF the program writes.
 inline const QString kPdfTitle = QStringLiteral("Grocery List");
+
+// How a document the user names is written (a saved workbook, a PDF): made as any of the
+// user's files would be (0666 less the umask), and never through another user's link.
+files::WriteOptions documentOptions();
 
 // The PDF of the workbook at workbookPath, in memory. notes receives the print settings
 // that had to be replaced (an unknown paper size ...).

@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QScreen>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileInfo>
 #include <QPrinter>
 #include <QCoreApplication>
@@ -70,11 +71,25 @@ void copyWorkbook(const QString &from, const QString &to)
     const QByteArray bytes = source.readAll();
     if (source.error() != QFileDevice::NoError)
         throw AutomationError(QStringLiteral("Could not read %1: %2").arg(from, source.errorString()));
-    files::WriteOptions options;
-    options.newFileMode = 0644;
-    const files::WriteOutcome outcome = files::writeFileAtomically(to, bytes, options);
+    const files::WriteOutcome outcome = files::writeFileAtomically(to, bytes, documentOptions());
     if (!outcome.written())
         throw AutomationError(QStringLiteral("Could not save %1: %2").arg(to, outcome.reason));
+}
+
+// The overwrite question, naming the file that will be replaced when a link makes it
+// another than the name chosen; vbYes when nothing is there. A target that may not be
+// written (another user's link in a shared folder, a device, a read-only file) is refused
+// before the question.
+int askBeforeWriting(const QString &target)
+{
+    const files::TargetCheck check = files::checkTarget(target, documentOptions());
+    if (!check.allowed())
+        throw AutomationError(QStringLiteral("Could not save %1: %2").arg(target, check.refusal));
+    if (!check.exists)
+        return platform::vbYes;
+    const QString named = check.file == QDir::cleanPath(target) ? target
+                                                                : QStringLiteral("%1 (which %2 links to)").arg(check.file, target);
+    return platform::MsgBox(QStringLiteral("Are you sure you wish to overwrite ") + named + QStringLiteral(" ?"), platform::vbYesNo);
 }
 
 // The top-left corner nearest to wanted that puts a frame of that size wholly inside area (its
@@ -293,14 +308,11 @@ void Form2::PushButton6_Click()
             platform::MsgBox(kSaveOntoShownWorkbook.arg(target), platform::vbExclamation);
             return;
         }
-        int answer = platform::vbYes;
-        if (g.test(104, [&] { return workbook::FileExists(target); })) {
-            g.step(106, [&] {
-                answer = platform::MsgBox(QStringLiteral("Are you sure you wish to overwrite ") + target +
-                                              QStringLiteral(" ?"),
-                                          platform::vbYesNo);
-            });
-        }
+        int answer = platform::vbNo;
+        const int refusalsBefore = g.reports();
+        g.step(106, [&] { answer = askBeforeWriting(target); });
+        if (g.reports() != refusalsBefore)
+            return;
         if (g.test(108, [&] { return answer == platform::vbYes; })) {
             const int reportsBefore = g.reports();
             g.step(110, [&] { copyWorkbook(mExcelFile, target); });
@@ -350,13 +362,8 @@ void Form2::mnuExportPdf_Click()
         platform::MsgBox(kSaveOntoShownWorkbook.arg(target), platform::vbExclamation);
         return;
     }
-    int answer = platform::vbYes;
-    if (g.test(108, [&] { return workbook::FileExists(target); })) {
-        g.step(110, [&] {
-            answer = platform::MsgBox(QStringLiteral("Are you sure you wish to overwrite ") + target + QStringLiteral(" ?"),
-                                      platform::vbYesNo);
-        });
-    }
+    int answer = platform::vbNo;
+    g.step(110, [&] { answer = askBeforeWriting(target); });
     if (answer != platform::vbYes)
         return;
     const int reportsBefore = g.reports();

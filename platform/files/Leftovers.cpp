@@ -3,16 +3,22 @@
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
+
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace files {
 
 namespace {
+constexpr size_t kMaxSweepCandidates = 1000;
+
 // Deep enough for an office profile; a deeper tree is not one we made.
 constexpr int kMaxDepth = 32;
 
@@ -58,16 +64,55 @@ pid_t ownerOf(const QString &name, const QString &prefix)
     return ok && pid > 0 ? pid_t(pid) : 0;
 }
 
+int lockFolder(const QString &folder)
+{
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 bool isAbandoned(const QString &folder, const QString &name, const QString &prefix)
 {
     const pid_t owner = ownerOf(name, prefix);
     if (owner == 0 || owner == ::getpid())
         return false;
-    struct stat st {};
     const QByteArray path = QFile::encodeName(QDir(folder).filePath(name));
-    if (::lstat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
+    const int dirFd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dirFd < 0)
         return false;
-    return ::kill(owner, 0) != 0 && errno == ESRCH;
+    struct stat st {};
+    bool abandoned = false;
+    if (::fstat(dirFd, &st) == 0 && st.st_uid == ::getuid()) {
+        abandoned = ::flock(dirFd, LOCK_EX | LOCK_NB) == 0 && ::kill(owner, 0) != 0 && errno == ESRCH;
+    }
+    ::close(dirFd);
+    return abandoned;
+}
+
+void keepNewest(int dirFd, std::vector<QByteArray> &names, size_t max)
+{
+    // The first max in the folder's own order: looking at every name to find the newest
+    // would cost what the bound is there to save.
+    if (names.size() > max)
+        names.resize(max);
+    std::vector<std::pair<qint64, QByteArray>> dated;
+    dated.reserve(names.size());
+    for (QByteArray &name : names) {
+        struct stat st {};
+        const qint64 changed = ::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0
+                                   ? qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec
+                                   : 0;
+        dated.emplace_back(changed, std::move(name));
+    }
+    std::stable_sort(dated.begin(), dated.end(), [](const auto &a, const auto &b) { return a.first > b.first; });
+    names.clear();
+    for (auto &entry : dated)
+        names.push_back(std::move(entry.second));
 }
 
 bool removeTree(const QString &path)
@@ -81,9 +126,33 @@ bool removeTree(const QString &path)
 
 void sweepAbandoned(const QString &folder, const QString &prefix, void (*beforeRemoving)(const QString &path))
 {
-    const QStringList names =
-        QDir(folder).entryList({prefix + QLatin1Char('*')}, QDir::Dirs | QDir::NoSymLinks | QDir::NoDotAndDotDot | QDir::Hidden);
-    for (const QString &name : names) {
+    const int dirFd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0)
+        return;
+    DIR *dir = ::fdopendir(dirFd);
+    if (!dir) {
+        ::close(dirFd);
+        return;
+    }
+    // The first candidates by name only: however many were planted, a sweep looks at a
+    // thousand and leaves the rest to the next.
+    const QByteArray nativePrefix = QFile::encodeName(prefix);
+    std::vector<QByteArray> names;
+    while (names.size() < kMaxSweepCandidates) {
+        const dirent *entry = ::readdir(dir);
+        if (!entry)
+            break;
+        if (std::strncmp(entry->d_name, nativePrefix.constData(), size_t(nativePrefix.size())) != 0 ||
+            (entry->d_type != DT_DIR && entry->d_type != DT_UNKNOWN))
+            continue;
+        const QByteArray name(entry->d_name);
+        if (ownerOf(QFile::decodeName(name), prefix) != 0)
+            names.push_back(name);
+    }
+    keepNewest(dirFd, names, kMaxSweepCandidates);
+    ::closedir(dir);
+    for (const QByteArray &native : names) {
+        const QString name = QFile::decodeName(native);
         if (!isAbandoned(folder, name, prefix))
             continue;
         const QString path = QDir(folder).filePath(name);

@@ -10,6 +10,9 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <map>
 #include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
@@ -45,15 +48,47 @@ bool isRunFolderName(const QString &name) { return files::ownerOf(name, kRunFold
 QString privateTemporaryFolder() { return joinPath(QDir::tempPath(), QStringLiteral("pantrimo-%1").arg(::getuid())); }
 } // namespace
 
+namespace {
+// The locks of this program's run folders, held while each exists (files::lockFolder).
+std::map<QString, int> &runFolderLocks()
+{
+    static std::map<QString, int> locks;
+    return locks;
+}
+} // namespace
+
 QString createRunFolder()
 {
     const QString temp = temporaryFolder();
-    QByteArray pattern = QFile::encodeName(joinPath(temp, kRunFolderPrefix + QString::number(::getpid()) +
-                                                           QStringLiteral("-XXXXXX")));
+    const QString name = kRunFolderPrefix + QString::number(::getpid()) + QStringLiteral("-XXXXXX");
+    const auto fail = [&](int error) {
+        return AutomationError(QStringLiteral("Could not make a folder for the run's files in %1: %2")
+                                   .arg(temp, files::describeError(error)));
+    };
+    // Made under a name no sweep looks at, locked, and only then given its run folder name:
+    // a sweep never meets a run folder without its lock.
+    QByteArray pattern = QFile::encodeName(joinPath(temp, QLatin1Char('.') + name));
     if (!::mkdtemp(pattern.data()))
-        throw AutomationError(QStringLiteral("Could not make a folder for the run's files in %1: %2")
-                                  .arg(temp, files::describeError(errno)));
-    return QFile::decodeName(pattern);
+        throw fail(errno);
+    const QString made = QFile::decodeName(pattern);
+    const int lock = files::lockFolder(made);
+    const QByteArray named = QFile::encodeName(joinPath(temp, QFileInfo(made).fileName().mid(1)));
+    const auto rename = [&] {
+        if (::renameat2(AT_FDCWD, pattern.constData(), AT_FDCWD, named.constData(), RENAME_NOREPLACE) == 0)
+            return true;
+        // A file system without RENAME_NOREPLACE: the name's random part is mkdtemp's own.
+        return (errno == EINVAL || errno == ENOSYS) && ::rename(pattern.constData(), named.constData()) == 0;
+    };
+    if (lock < 0 || !rename()) {
+        const int error = errno;
+        if (lock >= 0)
+            ::close(lock);
+        files::removeTree(made);
+        throw fail(error);
+    }
+    const QString folder = QFile::decodeName(named);
+    runFolderLocks()[folder] = lock;
+    return folder;
 }
 
 QString runFolderOf(const QString &file)
@@ -66,6 +101,11 @@ void removeRunFolder(const QString &folder)
 {
     if (!folder.isEmpty() && isRunFolderName(QFileInfo(folder).fileName()))
         files::removeTree(folder);
+    // Only once the folder is gone: a sweep meanwhile must not take it for abandoned.
+    if (const auto lock = runFolderLocks().find(folder); lock != runFolderLocks().end()) {
+        ::close(lock->second);
+        runFolderLocks().erase(lock);
+    }
 }
 
 void sweepAbandonedRunFolders()

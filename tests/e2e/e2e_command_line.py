@@ -5,6 +5,7 @@ on stderr, exits 1 and writes nothing."""
 import os
 import resource
 import shutil
+import stat
 import subprocess
 import sys
 import tempfile
@@ -137,6 +138,71 @@ class CommandLine(unittest.TestCase):
         self.assertFalse(os.path.exists(xls))
         left = [os.path.join(d, f) for d, _, files in os.walk(self.root) for f in files if ".part" in f]
         self.assertEqual(left, [])
+
+
+    def test_targets_are_checked_first_and_all_or_none_is_written(self):
+        # Each row: the arguments, what stderr says; nothing is written and what was there stays.
+        ok, bad = os.path.join(self.root, "ok.xls"), os.path.join(self.root, "missing", "x.pdf")
+        settings = os.path.join(self.config, "Quillmark.ini")
+        linked = os.path.join(self.root, "lists.pdf")
+        os.symlink(settings, linked)
+        fifo = os.path.join(self.root, "pipe.xls")
+        os.mkfifo(fifo)
+        frozen = os.path.join(self.root, "frozen.xls")
+        with open(frozen, "w") as f:
+            f.write("mine")
+        os.chmod(frozen, 0o444)
+        rows = [
+            (["--xls", ok, "--pdf", bad], "does not exist"),
+            (["--xls", ok, "--pdf", ok], "cannot both be written to"),
+            (["--pdf", settings], "it is the file the lists are kept in"),
+            (["--pdf", linked], "it is the file the lists are kept in"),
+            (["--pdf", ""], "--pdf needs a file name"),
+            (["--xls", fifo], "it is a named pipe (FIFO), not a file"),
+            (["--xls", frozen], "it is read-only"),
+        ]
+        if os.geteuid() == 0:
+            device = os.path.join(self.root, "null.xls")
+            os.mknod(device, stat.S_IFCHR | 0o666, os.makedev(1, 3))
+            rows.append((["--xls", device], "it is a device, not a file"))
+        with open(settings, "rb") as f:
+            lists = f.read()
+        for args, said in rows:
+            with self.subTest(args=args):
+                run = self.run_program(*args)
+                self.assertEqual(run.returncode, 1, run.stderr)
+                self.assertIn(said, run.stderr)
+                self.assertFalse(os.path.exists(ok))
+                with open(settings, "rb") as f:
+                    self.assertEqual(f.read(), lists)
+                with open(frozen) as f:
+                    self.assertEqual(f.read(), "mine")
+                self.assertTrue(stat.S_ISFIFO(os.lstat(fifo).st_mode))
+                self.assertEqual(os.listdir(self.temp), [])
+        self.assertEqual(sorted(n for n in os.listdir(self.root) if n.endswith(".part")), [])
+
+    @unittest.skipUnless(os.geteuid() == 0, "needs root to give a link to another user")
+    def test_another_users_link_in_a_shared_folder_is_not_followed(self):
+        shared = os.path.join(self.root, "shared")
+        os.makedirs(shared)
+        os.chmod(shared, 0o1777)
+        notes = os.path.join(self.root, "notes.txt")
+        with open(notes, "w") as f:
+            f.write("precious")
+        planted = os.path.join(shared, "list.pdf")
+        os.symlink(notes, planted)
+        os.lchown(planted, 65534, 65534)
+        run = self.run_program("--pdf", planted)
+        self.assertEqual(run.returncode, 1)
+        self.assertIn("%s is a link to %s that another user made in a shared folder" % (planted, notes), run.stderr)
+        with open(notes) as f:
+            self.assertEqual(f.read(), "precious")
+
+    def test_minus_writes_to_standard_output(self):
+        run = subprocess.run([EXECUTABLE, "--xls", "-"], env=self.env, capture_output=True, timeout=120)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        book = xlrd.open_workbook(file_contents=run.stdout)
+        self.assertEqual(book.sheet_by_index(0).cell_value(2, 1), "Turkey")
 
 
 if __name__ == "__main__":

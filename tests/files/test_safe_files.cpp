@@ -6,10 +6,16 @@
 #include "platform/files/Leftovers.h"
 
 #include <QTemporaryDir>
+#include <QDir>
 #include <QTest>
 
 #include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -29,6 +35,31 @@ bool writeBytes(const QString &path, const QByteArray &bytes)
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
+
+constexpr uid_t kOtherUser = 65534;
+
+// A link in path to points, belonging to the other user when we are root.
+bool plantLink(const QString &points, const QString &path, bool otherUser)
+{
+    const QByteArray native = QFile::encodeName(path);
+    return ::symlink(QFile::encodeName(points).constData(), native.constData()) == 0 &&
+           (!otherUser || ::lchown(native.constData(), kOtherUser, kOtherUser) == 0);
+}
+
+bool makeSocket(const QString &path)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    const QByteArray native = QFile::encodeName(path);
+    if (fd < 0 || size_t(native.size()) >= sizeof address.sun_path)
+        return false;
+    std::memcpy(address.sun_path, native.constData(), size_t(native.size()));
+    const bool bound = ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+    ::close(fd);
+    return bound;
+}
+
 } // namespace
 
 class TestSafeFiles : public QObject {
@@ -171,6 +202,172 @@ private slots:
         QVERIFY(QFileInfo::exists(running));
         QCOMPARE(QFileInfo::exists(foreign), ::geteuid() == 0);
         QCOMPARE(fileBytes(documents.filePath("letter.txt")), QByteArray("dear"));
+    }
+
+    // The target a user names may lie in a shared drop folder (sticky, world-writable, like
+    // /tmp) where another user can plant a link or a special file under that name.
+    void aNamedTargetIsWrittenOnlyWhereTheKernelWouldWrite_data()
+    {
+        QTest::addColumn<QString>("layout");
+        QTest::addColumn<QString>("refusal"); // %1 the shared folder, %2 the victim; empty: written through
+        QTest::addColumn<bool>("needsRoot");
+        QTest::newRow("another user's link in a sticky folder")
+            << "foreign-link" << "%1/list.pdf is a link to %2 that another user made in a shared folder; it is not followed" << true;
+        QTest::newRow("another user's link in a folder below it")
+            << "foreign-link-deeper" << "%1/drop is a link to %2 that another user made in a shared folder; it is not followed" << true;
+        QTest::newRow("own link in a sticky folder") << "own-link" << "" << false;
+        QTest::newRow("another user's link in a folder that is not sticky") << "foreign-link-plain" << "" << true;
+        QTest::newRow("a link to a device") << "device" << "it is a device, not a file" << false;
+        QTest::newRow("a FIFO") << "fifo" << "it is a named pipe (FIFO), not a file" << false;
+        QTest::newRow("a socket") << "socket" << "it is a socket, not a file" << false;
+        QTest::newRow("a read-only file") << "read-only" << "it is read-only" << false;
+    }
+    void aNamedTargetIsWrittenOnlyWhereTheKernelWouldWrite()
+    {
+        QFETCH(QString, layout);
+        QFETCH(QString, refusal);
+        QFETCH(bool, needsRoot);
+        if (needsRoot && ::geteuid() != 0)
+            QSKIP("needs root to give a link to another user");
+        QTemporaryDir home, shared;
+        const QString victim = home.filePath("notes.txt");
+        QVERIFY(writeBytes(victim, "precious"));
+        QVERIFY(::chmod(QFile::encodeName(shared.path()).constData(), layout == "foreign-link-plain" ? 0777 : 01777) == 0);
+        QString target = shared.filePath("list.pdf");
+        if (layout == "foreign-link" || layout == "own-link" || layout == "foreign-link-plain") {
+            QVERIFY(plantLink(victim, target, layout != "own-link"));
+        } else if (layout == "foreign-link-deeper") {
+            // The folder the user names is itself the other user's link.
+            QVERIFY(plantLink(home.path(), shared.filePath("drop"), true));
+            target = shared.filePath("drop/notes.txt");
+            refusal = refusal.arg(shared.path(), home.path());
+        } else if (layout == "device") {
+            QVERIFY(QFile::link("/dev/null", target));
+        } else if (layout == "fifo") {
+            QVERIFY(::mkfifo(QFile::encodeName(target).constData(), 0600) == 0);
+        } else if (layout == "socket") {
+            QVERIFY(makeSocket(target));
+        } else if (layout == "read-only") {
+            QVERIFY(writeBytes(target, "frozen"));
+            QVERIFY(::chmod(QFile::encodeName(target).constData(), 0444) == 0);
+        }
+        if (refusal.contains("%1"))
+            refusal = refusal.arg(shared.path(), victim);
+
+        const files::TargetCheck check = files::checkTarget(target);
+        QCOMPARE(check.refusal, refusal);
+        const files::WriteOutcome outcome = files::writeFileAtomically(target, "the PDF");
+        QCOMPARE(outcome.reason, refusal);
+        QCOMPARE(outcome.written(), refusal.isEmpty());
+        if (layout.contains("link")) {
+            // Written through, the check names the file replaced; refused, it is as it was.
+            QCOMPARE(fileBytes(victim), QByteArray(refusal.isEmpty() ? "the PDF" : "precious"));
+            if (refusal.isEmpty())
+                QCOMPARE(check.file, victim);
+        }
+        if (layout == "read-only")
+            QCOMPARE(fileBytes(target), QByteArray("frozen"));
+        if (layout == "device" || layout == "fifo" || layout == "socket") {
+            struct stat st {};
+            QVERIFY(::stat(QFile::encodeName(target).constData(), &st) == 0 && !S_ISREG(st.st_mode));
+        }
+        QCOMPARE(QDir(shared.path()).entryList({"*.part"}, QDir::Files | QDir::Hidden), QStringList());
+    }
+
+    void aNewFileFollowsTheUmaskAndAReplacedOneKeepsModeAndOwner()
+    {
+        QTemporaryDir dir;
+        const mode_t before = ::umask(027);
+        files::WriteOptions document;
+        document.newFileMode = 0666;
+        document.applyUmask = true;
+        // A dangling link of the user's own names where the new file goes; the file is no
+        // link's 0777.
+        const QString dangling = dir.filePath("list.xls");
+        QVERIFY(QFile::link(dir.filePath("real.xls"), dangling));
+        const bool written = files::writeFileAtomically(dangling, "book", document).written();
+        ::umask(before);
+        QVERIFY(written);
+        QCOMPARE(modeOf(dir.filePath("real.xls")), mode_t(0640));
+        QVERIFY(QFileInfo(dangling).isSymLink());
+
+        if (::geteuid() != 0)
+            QSKIP("needs root to replace another user's file");
+        const QString theirs = dir.filePath("theirs.xls");
+        QVERIFY(writeBytes(theirs, "old"));
+        QVERIFY(::chown(QFile::encodeName(theirs).constData(), kOtherUser, kOtherUser) == 0);
+        QVERIFY(::chmod(QFile::encodeName(theirs).constData(), 0640) == 0);
+        QVERIFY(files::writeFileAtomically(theirs, "new", document).written());
+        struct stat st {};
+        QVERIFY(::stat(QFile::encodeName(theirs).constData(), &st) == 0);
+        QCOMPARE(st.st_uid, kOtherUser);
+        QCOMPARE(st.st_gid, gid_t(kOtherUser));
+        QCOMPARE(st.st_mode & 07777, mode_t(0640));
+    }
+
+    void preparedFilesArePutInPlaceTogetherOrNotAtAll()
+    {
+        QTemporaryDir dir;
+        const QString a = dir.filePath("a.pdf"), b = dir.filePath("b.xls");
+        QVERIFY(writeBytes(b, "old"));
+        {
+            files::PreparedFile first = files::prepareFile(a, "pdf");
+            files::PreparedFile second = files::prepareFile(b, "xls");
+            QVERIFY(first.ready() && second.ready());
+            // The caller found a reason not to go on: neither is put in place.
+        }
+        QVERIFY(!QFile::exists(a));
+        QCOMPARE(fileBytes(b), QByteArray("old"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"b.xls"});
+        files::PreparedFile first = files::prepareFile(a, "pdf");
+        files::PreparedFile second = files::prepareFile(b, "xls");
+        QVERIFY(first.commit().written() && second.commit().written());
+        QCOMPARE(fileBytes(a), QByteArray("pdf"));
+        QCOMPARE(fileBytes(b), QByteArray("xls"));
+    }
+
+    // A writer or a run in another pid namespace sharing the folder: its process id names no
+    // process here, but it holds its lock, and that is what a sweep asks.
+    void aLockedLeftoverStaysWhateverItsProcessIdSays()
+    {
+        QTemporaryDir shared;
+        const pid_t invisible = endedProcess();
+        const QString prefix = QStringLiteral("pantrimo-run-");
+        const QString live = shared.filePath(QStringLiteral("%1%2-aaaaaa").arg(prefix).arg(invisible));
+        const QString ended = shared.filePath(QStringLiteral("%1%2-bbbbbb").arg(prefix).arg(invisible));
+        QVERIFY(QDir().mkpath(live) && QDir().mkpath(ended));
+        const int liveLock = files::lockFolder(live);
+        const int endedLock = files::lockFolder(ended);
+        QVERIFY(liveLock >= 0 && endedLock >= 0);
+        ::close(endedLock);
+        files::sweepAbandoned(shared.path(), prefix);
+        QVERIFY(QFileInfo::exists(live));
+        QVERIFY(!QFileInfo::exists(ended));
+
+        const QString target = shared.filePath("Quillmark.ini");
+        const QString writing = shared.filePath(QStringLiteral(".Quillmark.ini.%1-abc.part").arg(invisible));
+        QVERIFY(writeBytes(writing, "being written"));
+        const int partFd = ::open(QFile::encodeName(writing).constData(), O_RDONLY | O_CLOEXEC);
+        QVERIFY(partFd >= 0 && ::flock(partFd, LOCK_EX) == 0);
+        QVERIFY(files::writeFileAtomically(target, "whole").written());
+        QVERIFY(QFile::exists(writing));
+        ::close(partFd);
+        ::close(liveLock);
+    }
+
+    // Names planted by the tens of thousands cannot make every start or save look at each of
+    // them: a sweep takes a thousand, and the next one the rest.
+    void aSweepLooksAtAThousandAtATime()
+    {
+        QTemporaryDir shared;
+        const QString prefix = QStringLiteral("pantrimo-run-");
+        const pid_t ended = endedProcess();
+        for (int i = 0; i <= 1000; ++i)
+            QVERIFY(QDir().mkdir(shared.filePath(QStringLiteral("%1%2-%3").arg(prefix).arg(ended).arg(i, 6, 10, QLatin1Char('0')))));
+        files::sweepAbandoned(shared.path(), prefix);
+        QCOMPARE(QDir(shared.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
+        files::sweepAbandoned(shared.path(), prefix);
+        QCOMPARE(QDir(shared.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 0);
     }
 };
 

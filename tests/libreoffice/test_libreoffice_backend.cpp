@@ -15,6 +15,9 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QProcess>
+#include <QScopeGuard>
+#include <QCryptographicHash>
+#include <QUrl>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -298,6 +301,76 @@ private slots:
         QVERIFY(QFileInfo(planted).isSymLink());
         QCOMPARE(QDir(documents.path()).entryList(QDir::Files), QStringList{"letter.txt"});
         QFile::remove(planted);
+    }
+
+    // An office that never answers is waited for once, up to its deadline: the run's next
+    // step that needs it is told at once, not after another deadline.
+    void anOfficeThatDoesNotStartIsWaitedForOnce()
+    {
+        QTemporaryDir program;
+        const QString silent = program.filePath("soffice.bin");
+        QFile script(silent);
+        QVERIFY(script.open(QIODevice::WriteOnly) && script.write("#!/bin/sh\nexec sleep 600\n") > 0);
+        script.close();
+        QVERIFY(script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+        lo::endOffice();
+        // The kept profile is not this pretend office's to make over.
+        const QByteArray cacheBefore = qgetenv(facts::env::kCacheHome);
+        qputenv(facts::env::kCacheHome, QFile::encodeName(program.path()));
+        auto restore = qScopeGuard([&] { qputenv(facts::env::kCacheHome, cacheBefore); });
+        lo::Options options;
+        options.officeProgram = silent;
+        options.startTimeout = std::chrono::milliseconds(1500);
+        const QString expected = kCannotCreateObject + QStringLiteral(" (LibreOffice did not start within 1.5 s)");
+        QElapsedTimer t;
+        t.start();
+        QCOMPARE(raised([&] { createLibreOfficeExcelApplication(options); }), expected);
+        QVERIFY(t.elapsed() >= 1500);
+        t.restart();
+        QCOMPARE(raised([&] { createLibreOfficeExcelApplication(options); }), expected);
+        QVERIFY2(t.elapsed() < 1000, qPrintable(QString::number(t.elapsed())));
+    }
+
+    // Nobody but this user reaches the office, whatever the umask; a pipe another user made
+    // first at the kept profile's single-instance name (which anyone can work out) does not
+    // keep it from starting; and its own temporary files stay where the sweep finds them.
+    void theOfficeIsThisUsersOnly()
+    {
+        lo::endOffice();
+        const QString keptUrl = QUrl::fromLocalFile(QFileInfo(lo::keptProfilePath()).canonicalFilePath()).toString(QUrl::FullyEncoded);
+        const QByteArray utf16(reinterpret_cast<const char *>(keptUrl.utf16()), keptUrl.size() * 2);
+        QString hash;
+        for (const char byte : QCryptographicHash::hash(utf16, QCryptographicHash::Md5))
+            hash += QString::number(quint8(byte), 16);
+        const QString planted = QStringLiteral("/tmp/OSL_PIPE_%1_SingleOfficeIPC_%2").arg(::getuid()).arg(hash);
+        QFile squatter(planted);
+        QVERIFY(squatter.open(QIODevice::WriteOnly));
+        squatter.close();
+        if (::geteuid() == 0)
+            QVERIFY(::chown(QFile::encodeName(planted).constData(), 65534, 65534) == 0);
+        const mode_t umaskBefore = ::umask(0);
+        QElapsedTimer started;
+        started.start();
+        ObjectRef office;
+        const QString failure = raised([&] { office = createLibreOfficeExcelApplication(); });
+        ::umask(umaskBefore);
+        QFile::remove(planted);
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+        QVERIFY(started.elapsed() < kBoundMs);
+        QVERIFY(lo::runningOfficeProfile() != lo::keptProfilePath());
+        const QStringList pipes = ourPipes();
+        QVERIFY(!pipes.isEmpty());
+        for (const QString &pipe : pipes)
+            QCOMPARE(modeOf(QStringLiteral("/tmp/") + pipe) & 077, mode_t(0));
+        QFile environment(QStringLiteral("/proc/%1/environ").arg(lo::runningOfficeProcess()));
+        QVERIFY(environment.open(QIODevice::ReadOnly));
+        QByteArray temporary;
+        for (const QByteArray &entry : environment.readAll().split('\0'))
+            if (entry.startsWith("TMPDIR="))
+                temporary = entry;
+        QVERIFY2(temporary.startsWith("TMPDIR=" + QFile::encodeName(QDir::temp().filePath("pantrimo-office-"))), temporary.constData());
+        office->call(u"Quit");
+        lo::endOffice();
     }
 
     // The program itself ends abruptly, with the office still open: the office goes too.

@@ -26,6 +26,10 @@
 #include <QTimer>
 
 #include <optional>
+#include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <sys/resource.h>
 
 using preview::Form2;
 
@@ -221,6 +225,49 @@ private slots:
                                 "Please choose another name.")
                      .arg(target));
         QCOMPARE(testing::fileBytes(p.window.mExcelFile), p.workbook);
+    }
+
+    // The name chosen may be a link: the question names the file that would be replaced, and
+    // another user's link in a shared folder, or a read-only file, is refused before it.
+    void theQuestionNamesTheRealFileAndRefusalsComeFirst_data()
+    {
+        QTest::addColumn<QString>("layout");
+        QTest::addColumn<QString>("said"); // %1 the name chosen, %2 the file it leads to
+        QTest::newRow("own link") << "own-link" << "Are you sure you wish to overwrite %2 (which %1 links to) ?";
+        QTest::newRow("another user's link in a shared folder")
+            << "foreign-link" << "Could not save %1: %1 is a link to %2 that another user made in a shared folder; it is not followed";
+        QTest::newRow("a read-only file") << "read-only" << "Could not save %1: it is read-only";
+    }
+    void theQuestionNamesTheRealFileAndRefusalsComeFirst()
+    {
+        QFETCH(QString, layout);
+        QFETCH(QString, said);
+        if (layout == "foreign-link" && ::geteuid() != 0)
+            QSKIP("needs root to give a link to another user");
+        Preview p(m_env);
+        QVERIFY(p.ready);
+        testing::ScriptedDialogs dialogs;
+        QTemporaryDir home;
+        QString real = home.filePath("notes.xls");
+        QVERIFY(testing::writeFile(real, "precious"));
+        QString target = p.target("list.xls");
+        if (layout == "read-only") {
+            real = target;
+            QVERIFY(testing::writeFile(real, "precious"));
+            QVERIFY(::chmod(QFile::encodeName(real).constData(), 0444) == 0);
+        } else {
+            QVERIFY(::chmod(QFile::encodeName(p.out.path()).constData(), 01777) == 0);
+            QVERIFY(QFile::link(real, target));
+            if (layout == "foreign-link")
+                QVERIFY(::lchown(QFile::encodeName(target).constData(), 65534, 65534) == 0);
+        }
+        dialogs.saveAnswers = {target};
+        dialogs.messageAnswers = {platform::vbNo};
+        p.window.PushButton6_Click();
+        QVERIFY2(dialogs.messages().value(0).startsWith(said.replace("%1", target).replace("%2", real)), qPrintable(dialogs.messages().value(0)));
+        // A refusal is the only message: no question, no "Done.".
+        QCOMPARE(dialogs.messages().size(), layout == "own-link" ? 2 : 1);
+        QCOMPARE(testing::fileBytes(real), QByteArray("precious"));
     }
 
     void backDeletesTheWorkbookAndHandsBackToTheLists_data()

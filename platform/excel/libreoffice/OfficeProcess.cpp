@@ -2,12 +2,14 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <stdexcept>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,13 +21,15 @@ namespace {
 constexpr auto kPollInterval = std::chrono::milliseconds(20);
 
 // Only async-signal-safe calls between fork and exec: the parent may have other threads.
-[[noreturn]] void execChild(const char *program, char *const argv[], pid_t parent, int devNull, int inheritFd)
+[[noreturn]] void execChild(const char *program, char *const argv[], char *const envp[], pid_t parent, int devNull, int inheritFd)
 {
     // Ends the office with the thread that started it, even when that thread dies abruptly.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != parent)
         ::_exit(127);
     ::setpgid(0, 0);
+    // Its pipes and files are for this user only, whatever umask the program was started with.
+    ::umask(077);
     ::dup2(devNull, STDIN_FILENO);
     ::dup2(devNull, STDOUT_FILENO);
     ::dup2(devNull, STDERR_FILENO);
@@ -42,12 +46,12 @@ constexpr auto kPollInterval = std::chrono::milliseconds(20);
         for (int fd = int(firstToClose); fd < 4096; ++fd)
             ::close(fd);
     }
-    ::execv(program, argv);
+    ::execve(program, argv, envp);
     ::_exit(127);
 }
 } // namespace
 
-OfficeProcess::OfficeProcess(const QString &program, const QStringList &args, int inheritFd)
+OfficeProcess::OfficeProcess(const QString &program, const QStringList &args, int inheritFd, const QStringList &environment)
 {
     const QByteArray programBytes = QFile::encodeName(program);
     std::vector<QByteArray> argBytes;
@@ -58,6 +62,20 @@ OfficeProcess::OfficeProcess(const QString &program, const QStringList &args, in
     for (QByteArray &a : argBytes)
         argv.push_back(a.data());
     argv.push_back(nullptr);
+    // This process's environment with the given names replaced, made before the fork.
+    std::vector<QByteArray> envBytes;
+    for (const QString &entry : environment)
+        envBytes.push_back(entry.toLocal8Bit());
+    for (char **e = environ; *e; ++e) {
+        const QByteArray entry(*e);
+        const QByteArray name = entry.left(entry.indexOf('=') + 1);
+        if (std::none_of(envBytes.begin(), envBytes.begin() + environment.size(), [&](const QByteArray &given) { return given.startsWith(name); }))
+            envBytes.push_back(entry);
+    }
+    std::vector<char *> envp;
+    for (QByteArray &e : envBytes)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
 
     const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
     if (devNull < 0)
@@ -65,7 +83,7 @@ OfficeProcess::OfficeProcess(const QString &program, const QStringList &args, in
     const pid_t parent = ::getpid();
     m_pid = ::fork();
     if (m_pid == 0)
-        execChild(programBytes.constData(), argv.data(), parent, devNull, inheritFd);
+        execChild(programBytes.constData(), argv.data(), envp.data(), parent, devNull, inheritFd);
     const int forkErrno = errno;
     ::close(devNull);
     if (m_pid < 0)

@@ -24,9 +24,10 @@ class OfficeProcess {
 public:
     // Starts program with args, stdin/stdout/stderr on /dev/null and, when inheritFd is not
     // -1, that descriptor as its descriptor 3 (a lock the process is to hold as long as it
-    // lives); it inherits nothing else. Throws std::runtime_error when the program cannot be
-    // started at all.
-    OfficeProcess(const QString &program, const QStringList &args, int inheritFd = -1);
+    // lives); it inherits nothing else. environment holds "NAME=value" entries that replace or
+    // add to this process's. It runs with umask 077. Throws std::runtime_error when the
+    // program cannot be started at all.
+    OfficeProcess(const QString &program, const QStringList &args, int inheritFd = -1, const QStringList &environment = {});
     // Ends the process if it still runs and collects it.
     ~OfficeProcess();
 

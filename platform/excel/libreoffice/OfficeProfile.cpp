@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QUrl>
 #include <QXmlStreamReader>
@@ -193,27 +194,39 @@ QString keptProfilePath()
     return QDir::cleanPath(cache + QStringLiteral("/pantrimo/libreoffice-profile"));
 }
 
-std::unique_ptr<OfficeProfile> OfficeProfile::acquire(const QString &officeBinary)
+std::unique_ptr<OfficeProfile> OfficeProfile::acquire(const QString &officeBinary, bool avoidKept)
 {
     std::unique_ptr<OfficeProfile> profile(new OfficeProfile);
     profile->m_work = std::make_unique<QTemporaryDir>(QDir::temp().filePath(QStringLiteral("%1%2-XXXXXX").arg(kProfilePrefix).arg(::getpid())));
     const QTemporaryDir &work = *profile->m_work;
     if (!work.isValid())
         throw std::runtime_error(("no private folder for LibreOffice in " + QDir::tempPath() + ": " + work.errorString()).toStdString());
+    // Held while the office may use the folder: a sweep by another program, even one in
+    // another pid namespace, leaves it be.
+    profile->m_workLock = files::lockFolder(work.path());
+    // The office's own temporary files (its lu*.tmp folders) go where a sweep finds them.
+    if (!privateFolder(profile->temporaryFolder()))
+        throw std::runtime_error(("no private folder for LibreOffice's files in " + work.path()).toStdString());
 
-    if (!profile->takeKept(officeBinary)) {
+    if (!profile->takeKept(officeBinary, avoidKept)) {
         // Another program has the kept profile, or it cannot be had: the office makes a new
-        // one in our private folder, at the price of its first-run work.
-        profile->m_path = work.path();
+        // one in our private folder, at the price of its first-run work. Its name has a part
+        // no one else can list (the folder is 0700): the office names its single-instance
+        // pipe in /tmp after the profile's path, which another user must not be able to
+        // work out and take first.
+        profile->m_path = QDir(work.path()).filePath(
+            QStringLiteral("profile-%1").arg(QRandomGenerator::system()->generate64(), 16, 16, QLatin1Char('0')));
+        if (!privateFolder(profile->m_path))
+            throw std::runtime_error(("no private folder for LibreOffice's profile in " + work.path()).toStdString());
         writeSettings(profile->m_path, factsOf(officeBinary)); // without them the office still runs, with its defaults
     }
     return profile;
 }
 
-bool OfficeProfile::takeKept(const QString &officeBinary)
+bool OfficeProfile::takeKept(const QString &officeBinary, bool avoidKept)
 {
     const QString kept = keptProfilePath();
-    if (kept.isEmpty())
+    if (kept.isEmpty() || avoidKept)
         return false;
     const QString pantrimoCache = QFileInfo(kept).path();
     if (!QDir().mkpath(QFileInfo(pantrimoCache).path()) || !privateFolder(pantrimoCache))
@@ -242,7 +255,12 @@ OfficeProfile::~OfficeProfile()
 {
     if (m_lockFd >= 0)
         ::close(m_lockFd);
+    m_work.reset();
+    if (m_workLock >= 0)
+        ::close(m_workLock);
 }
+
+QString OfficeProfile::temporaryFolder() const { return QDir(m_work->path()).filePath(QStringLiteral("tmp")); }
 
 QString OfficeProfile::url() const { return QUrl::fromLocalFile(m_path).toString(QUrl::FullyEncoded); }
 

@@ -31,7 +31,8 @@ public:
     // temporary folder (named pantrimo-office-<pid>-…, so that what a killed program leaves is
     // swept). officeBinary decides the stamp. Throws std::runtime_error only when not even a
     // private folder can be made.
-    static std::unique_ptr<OfficeProfile> acquire(const QString &officeBinary);
+    // avoidKept: a private one even when the kept one is free (its pipe is taken).
+    static std::unique_ptr<OfficeProfile> acquire(const QString &officeBinary, bool avoidKept = false);
     ~OfficeProfile();
 
     OfficeProfile(const OfficeProfile &) = delete;
@@ -47,6 +48,9 @@ public:
     int lockFd() const { return m_lockFd; }
     // A private folder of this office's for files it writes for us (pictures).
     QString workFolder() const { return m_work->path(); }
+    // The office's TMPDIR, inside the work folder: what a killed office leaves there (its
+    // lu*.tmp folders) is swept with the folder.
+    QString temporaryFolder() const;
 
     // The office started with it and answered: a kept profile is stamped as complete.
     void markStarted();
@@ -56,13 +60,14 @@ public:
 
 private:
     OfficeProfile() = default;
-    bool takeKept(const QString &officeBinary);
+    bool takeKept(const QString &officeBinary, bool avoidKept);
 
     std::unique_ptr<QTemporaryDir> m_work;
     QString m_path;
     QString m_stamp; // what the stamp file must say
     QString m_binary;
     int m_lockFd = -1;
+    int m_workLock = -1;
     bool m_warm = false;
 };
 

@@ -156,7 +156,27 @@ QString pipeNameFor(pid_t owner, unsigned serial)
         .arg(kPipePrefix)
         .arg(owner)
         .arg(serial)
-        .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+        .arg(QRandomGenerator::system()->generate64(), 16, 16, QLatin1Char('0'));
+}
+
+// The URL the office hashes for its single-instance pipe: it resolves links first.
+QString pipeUrlOf(const QString &profile)
+{
+    const QString real = QFileInfo(profile).canonicalFilePath();
+    return QUrl::fromLocalFile(real.isEmpty() ? profile : real).toString(QUrl::FullyEncoded);
+}
+
+// A pipe of that name in /tmp that is not a socket of this user's: the office would hand
+// itself over to whoever made it, or fail to start at all.
+bool pipeTakenByAnother(const QString &profileUrl)
+{
+    const QByteArray utf16(reinterpret_cast<const char *>(profileUrl.utf16()), profileUrl.size() * 2);
+    QString hash;
+    for (const char byte : QCryptographicHash::hash(utf16, QCryptographicHash::Md5))
+        hash += QString::number(quint8(byte), 16);
+    struct stat st {};
+    const QByteArray path = QFile::encodeName(QStringLiteral("/tmp/OSL_PIPE_%1_SingleOfficeIPC_%2").arg(::getuid()).arg(hash));
+    return ::lstat(path.constData(), &st) == 0 && (!S_ISSOCK(st.st_mode) || st.st_uid != ::getuid());
 }
 
 // A program that was killed leaves its office's private folder and pipes behind (the office
@@ -168,6 +188,8 @@ void sweepAfterEndedPrograms()
     // temporary folder under such a name is never followed.
     files::sweepAbandoned(QDir::tempPath(), kWorkPrefix, [](const QString &path) {
         removePipes(QString(), QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded));
+        for (const QString &profile : QDir(path).entryList({QStringLiteral("profile-*")}, QDir::Dirs | QDir::NoSymLinks))
+            removePipes(QString(), QUrl::fromLocalFile(QDir(path).filePath(profile)).toString(QUrl::FullyEncoded));
     });
     static const QRegularExpression pipeOwner(QStringLiteral("^OSL_PIPE_\\d+_%1(\\d+)_").arg(kPipePrefix));
     for (const QString &entry : QDir(QStringLiteral("/tmp")).entryList({QStringLiteral("OSL_PIPE_%1_%2*").arg(::getuid()).arg(kPipePrefix)}, QDir::System)) {
@@ -203,6 +225,7 @@ public:
     Reference<css::frame::XDesktop2> desktop;
 
     void start();
+    bool startTimedOut = false; // start() gave up at its deadline
 
     pid_t pid() const { return process ? process->pid() : 0; }
 
@@ -302,7 +325,8 @@ private:
 
     void spawn(const QStringList &args)
     {
-        auto next = std::make_unique<OfficeProcess>(binary, args, profile->lockFd());
+        auto next = std::make_unique<OfficeProcess>(binary, args, profile->lockFd(),
+                                                    QStringList{QStringLiteral("TMPDIR=") + profile->temporaryFolder()});
         std::lock_guard lock(processMutex);
         process = std::move(next);
     }
@@ -339,13 +363,19 @@ void Office::start()
     sweepAfterEndedPrograms();
     try {
         profile = OfficeProfile::acquire(binary);
+        // No office of ours runs on this profile now (we hold it): a single-instance pipe of
+        // a killed one would only mislead the next.
+        removePipes(QString(), pipeUrlOf(profile->path()));
+        // The kept profile's path can be worked out by others, and so the name of its pipe:
+        // one made first by someone else is not ours to remove, so a private profile serves.
+        if (pipeTakenByAnother(pipeUrlOf(profile->path()))) {
+            profile.reset();
+            profile = OfficeProfile::acquire(binary, true);
+        }
     } catch (const std::exception &e) {
         throw cannotStart(QStringLiteral("has no profile folder: %1").arg(QString::fromLocal8Bit(e.what())));
     }
-    profileUrl = profile->url();
-    // No office of ours runs on this profile now (we hold it): a single-instance pipe of a
-    // killed one would only mislead the next.
-    removePipes(QString(), profileUrl);
+    profileUrl = pipeUrlOf(profile->path());
     static std::atomic<unsigned> serial{0};
     pipeName = pipeNameFor(::getpid(), serial++);
     const QStringList args{QStringLiteral("--headless"),
@@ -355,7 +385,7 @@ void Office::start()
                            QStringLiteral("--nodefault"),
                            QStringLiteral("--nolockcheck"),
                            QStringLiteral("--accept=pipe,name=%1;urp;").arg(pipeName),
-                           QStringLiteral("-env:UserInstallation=") + profileUrl};
+                           QStringLiteral("-env:UserInstallation=") + profile->url()};
     const auto launch = [&] {
         try {
             spawn(args);
@@ -387,8 +417,10 @@ void Office::start()
         throw cannotStart(QStringLiteral("cannot be reached: no UNO connector in this process (%1)").arg(toQ(e.Message)));
     }
     for (;;) {
-        if (watchdog->fired())
+        if (watchdog->fired()) {
+            startTimedOut = true;
             throw failed(tooLong);
+        }
         if (process->hasEnded()) {
             if (process->exitCode() == kRestartExitCode && restarts++ < kMaxRestarts) {
                 launch();
@@ -412,8 +444,10 @@ void Office::start()
             if (!process->hasEnded() && !watchdog->fired())
                 throw failed(QStringLiteral("refused the connection: %1").arg(toQ(e.Message)));
         }
-        if (std::chrono::steady_clock::now() >= deadline)
+        if (std::chrono::steady_clock::now() >= deadline) {
+            startTimedOut = true;
             throw failed(tooLong);
+        }
         std::this_thread::sleep_for(kConnectRetry);
     }
     profile->markStarted();
@@ -458,8 +492,25 @@ std::shared_ptr<Office> programOffice(const Options &options, const QString &bin
         g_office->end();
         g_office.reset();
     }
+    // An office that did not start within its deadline is not waited for again by the same
+    // run: the run's next step is told at once, instead of after another deadline.
+    struct TimedOut {
+        std::chrono::steady_clock::time_point at;
+        QString binary;
+        AutomationError error;
+    };
+    static std::optional<TimedOut> timedOut;
+    if (timedOut && timedOut->binary == binary && std::chrono::steady_clock::now() - timedOut->at < options.startTimeout)
+        throw timedOut->error;
+    timedOut.reset();
     auto office = std::make_shared<Office>(options, binary);
-    office->start();
+    try {
+        office->start();
+    } catch (const AutomationError &e) {
+        if (office->startTimedOut)
+            timedOut = TimedOut{std::chrono::steady_clock::now(), binary, e};
+        throw;
+    }
     g_office = office;
     endWithTheProgram();
     return office;
