@@ -34,7 +34,7 @@ namespace preview {
 
 namespace {
 constexpr int kClientWidth = 9840;
-// The design's 9390, and one more row of buttons below its last: 405 high, 120 apart.
+// The window's first 9390, and one more row of buttons below its last: 405 high, 120 apart.
 constexpr int kClientHeight = 9915;
 constexpr TwipsRect kBackRect{120, 8850, 4680, 405};
 constexpr TwipsRect kSaveRect{4920, 8850, 4800, 405};

@@ -3,8 +3,8 @@
 // draggable viewport (ViewportWidget), and the way out: save the temporary workbook
 // under a name of the user's choice, go back to the lists, or close the program.
 //
-// Print... (Ctrl+P) and Export PDF... (Ctrl+E), as push buttons in a row below the design's
-// own, on the keys and in the picture's context menu, read the temporary workbook itself with
+// Print... (Ctrl+P) and Export PDF... (Ctrl+E), as push buttons in a row below the others
+// (also on the keys and in the picture's context menu), read the temporary workbook itself with
 // the workbook engine (preview/Export), so the pages are the sheet's whichever spreadsheet
 // server made it. Beside them a label shows the zoom factor; Esc is "< Back".
 //

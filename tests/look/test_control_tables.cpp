@@ -269,7 +269,7 @@ private slots:
         addRow("PushButton2", "push button", "Zoom Out", "Frame1", 4800, 300, 4560, 405);
         addRow("PushButton8", "push button", "< Back", "window", 120, 8850, 4680, 405);
         addRow("PushButton6", "push button", "Save Results To Excel File", "window", 4920, 8850, 4800, 405);
-        // Ours, in a row of their own below the design's.
+        // Ours, in a row of their own below the window's first four.
         addRow("PushButton9", "push button", "Print...", "window", 120, 9375, 2280, 405);
         addRow("PushButton10", "push button", "Export PDF...", "window", 2520, 9375, 2280, 405);
     }
