@@ -322,7 +322,7 @@ private slots:
         Form2 w;
         w.Form_Load();
         QCOMPARE(w.windowTitle(), QStringLiteral("Pantrimo"));
-        QCOMPARE(w.size(), QSize(px(9840), px(9915))); // one row of buttons taller than designed
+        QCOMPARE(w.size(), QSize(px(9840), px(9915))); // one row of buttons taller than the first four need
         QCOMPARE(w.minimumSize(), w.maximumSize());
         checkFont(&w, 9);
         if (QTest::currentTestFailed())
