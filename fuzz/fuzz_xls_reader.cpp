@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <set>
+#include <stdexcept>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -42,8 +43,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             abort();
         (void)xls::expandHeaderFooter(setup.header + setup.footer, {1, 1, {}, QStringLiteral("f.xls"), s.name()});
     }
-    if (wb->sheetCount() > 0 && wb->sheet(0).isWorksheet())
-        wb->sheet(0).setText(0, 0, QStringLiteral("fuzz \u00e9"));
+    if (wb->sheetCount() > 0 && wb->sheet(0).isWorksheet()) {
+        try {
+            wb->sheet(0).setText(0, 0, QStringLiteral("fuzz \u00e9"));
+        } catch (const std::invalid_argument &) {
+            // A1 inside an array of several cells: the write is refused, as a spreadsheet
+            // program refuses it, and the file saves as it was read.
+        }
+    }
     xls::Result<std::vector<uint8_t>> bytes = wb->toBytes();
     if (!bytes)
         return 0; // the container refused; not a crash
