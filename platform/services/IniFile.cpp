@@ -428,7 +428,10 @@ QByteArray IniFile::bytes() const
             // its last bytes are an escaped one.
             const bool open = last->end == data.size() || (!data.endsWith('\n') && !data.endsWith('\r'));
             const bool lead = at == data.size() && open && !std::exchange(ledIn, true);
-            splices.push_back({at, 0, (lead ? QByteArray("\n") : QByteArray()) + edit.line + '\n'});
+            // After an escaped "\r" at the very end, one "\n" would only complete that escape
+            // (an escaped "\r\n" is one line break): the added line would join the value.
+            const QByteArray leadIn = !lead ? QByteArray() : data.endsWith('\r') ? QByteArray("\n\n") : QByteArray("\n");
+            splices.push_back({at, 0, leadIn + edit.line + '\n'});
         } else if (std::find(newSections.begin(), newSections.end(), edit.section) == newSections.end()) {
             newSections.push_back(edit.section);
         }
