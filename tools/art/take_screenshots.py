@@ -21,7 +21,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "..", "tests", "e2e"))
 from xsession import ProgramRun, XServer  # noqa: E402
 
 MAIN = (888, 568)
-PREVIEW = (656, 626)
+PREVIEW = (656, 661)
 LOAD_SAMPLE = (664, 55)
 START = (444, 21)
 OPTIONAL_FILES = ("HAND-M.CUR", os.path.join("x", "o.cjs"))
