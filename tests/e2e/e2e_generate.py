@@ -9,10 +9,9 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
 import unittest
 
-from xsession import ProgramRun, XServer, run_files
+from xsession import ProgramRun, XServer, run_files, wait_until
 
 EXECUTABLE = sys.argv.pop(1)
 MAIN = (888, 568)
@@ -24,15 +23,6 @@ START = (444, 21)
 ZOOM_IN = (172, 557)
 SAVE = (488, 603)
 BACK = (164, 603)
-
-
-def wait_until(condition, timeout=30.0):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if condition():
-            return True
-        time.sleep(0.05)
-    return False
 
 
 class Generate(unittest.TestCase):

@@ -14,7 +14,7 @@ import unittest
 
 from Xlib import X
 
-from xsession import ProgramRun, XServer
+from xsession import ProgramRun, XServer, wait_until
 
 EXECUTABLE = sys.argv.pop(1)
 MAIN = (888, 568)
@@ -27,15 +27,6 @@ SCREEN = tuple(int(v) for v in os.environ.get("PANTRIMO_SCREEN", "1024x768").spl
 SHOTS = os.environ.get("PANTRIMO_SHOTS")
 # How far from the exact centre a window may stand: rounding of odd sizes.
 CENTRE_SLACK = 2
-
-
-def wait_until(condition, timeout=30.0):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if condition():
-            return True
-        time.sleep(0.05)
-    return False
 
 
 class Desktop(XServer):

@@ -10,7 +10,6 @@ and centred, as the sheet asks."""
 import os
 import subprocess
 import sys
-import time
 import unittest
 
 from Xlib import X, XK
@@ -18,7 +17,7 @@ from Xlib.ext import xtest
 
 import pdf_pages
 import private_cups
-from xsession import ProgramRun, XServer
+from xsession import ProgramRun, XServer, wait_until
 
 EXECUTABLE = sys.argv.pop(1)
 MAIN = (888, 568)
@@ -26,15 +25,6 @@ PREVIEW = (656, 661)
 LOAD_SAMPLE = (664, 55)
 START = (444, 21)
 PICTURE = (200, 200)
-
-
-def wait_until(condition, timeout=30.0):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if condition():
-            return True
-        time.sleep(0.05)
-    return False
 
 
 def key_with_control(x, letter):

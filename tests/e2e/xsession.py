@@ -162,6 +162,16 @@ class XServer:
         subprocess.run(["import", "-display", self.name, "-window", "root", path], check=True)
 
 
+def wait_until(condition, timeout=30.0):
+    """True once condition() holds; False when the timeout passes first."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if condition():
+            return True
+        time.sleep(0.05)
+    return False
+
+
 def run_files(temp, pattern="*"):
     """The files in the runs' own folders (pantrimo-run-*) inside a temporary folder."""
     import glob
